@@ -1,0 +1,32 @@
+# Entry points: `make demo` and `make test` set up what is missing, build and run.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+PACKAGES := g++ make cmake pkg-config libpcre3-dev libgtest-dev
+
+.PHONY: all deps build demo test format check-format clean
+
+all: build
+
+deps:
+	@scripts/install-deps $(PACKAGES)
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# The help text's example pipeline.
+demo: build
+	echo 'ABC DEF YES' | $(BUILD_DIR)/textsift 's/ABC[\s]?/X/' '/(\w+)\s(\w+)/$$1=$$2/'; echo
+
+test: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
+
+check-format:
+	@scripts/install-deps clang-format
+	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.hpp')
+
+clean:
+	rm -rf $(BUILD_DIR)
