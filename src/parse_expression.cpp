@@ -1,0 +1,151 @@
+#include "parse_expression.hpp"
+
+namespace textsift {
+namespace {
+
+// Marks the end of the body, so a trailing backslash reads as an escaped backslash.
+constexpr char guard = '\\';
+
+char at_or_guard(std::string_view body, std::size_t i) {
+  return i < body.size() ? body[i] : guard;
+}
+
+// Finds the closing separator in `tail` (the argument after prefix and opening separator):
+// the rightmost separator at position 1 or later with only modifiers after it. Returns its
+// position, or sets `error`.
+std::size_t find_closing_separator(std::string_view tail, char separator, std::string& error) {
+  std::size_t position = tail.size() - 1;
+  if (tail.size() > 2) {
+    for (; position >= 2; --position) {
+      const char c = tail[position];
+      if (c == separator)
+        return position;
+      if (modifier_set.find(c) == std::string_view::npos) {
+        error = std::string("Unknown modifier/option '") + c + "'";
+        return 0;
+      }
+    }
+  }
+  if (tail[position] != separator)
+    error = "Empty pattern";
+  return position;
+}
+
+// Rewrites the pattern part of `body`. Literal line feeds, carriage returns and tabs become the
+// engine's escapes, so they stay literal under "x"; a backslash before a backslash or before the
+// separator is consumed. Returns where the replacement part starts, or npos when no unescaped
+// separator ends the pattern part (always so in the m form).
+std::size_t rewrite_pattern(std::string_view body, char separator, bool m_form,
+                            std::string& pattern) {
+  pattern.reserve(2 * (body.size() + 1));
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    const char c = body[i];
+    if (c == '\n') {
+      pattern += "\\n";
+    } else if (c == '\r') {
+      pattern += "\\r";
+    } else if (c == '\t') {
+      pattern += "\\t";
+    } else if (c == '\\') {
+      const char next = at_or_guard(body, i + 1);
+      pattern += next == separator ? separator : '\\';
+      if (next == '\\' || next == separator)
+        ++i;
+    } else if (c == separator && !m_form) {
+      return i + 1;
+    } else {
+      pattern += c;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The character a backslash escape in the replacement stands for, or 0 when it is not one.
+char replacement_escape(char c, char separator) {
+  switch (c) {
+    case '$':
+    case '\\':
+      return c;
+    case 'a':
+      return '\a';
+    case 'b':
+      return '\b';
+    case 'f':
+      return '\f';
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    case 'v':
+      return '\v';
+    default:
+      return c == separator ? separator : 0;
+  }
+}
+
+// Rewrites the replacement part: "$n" becomes the engine's "\n" reference, the common character
+// escapes become the characters they name, "\0" a NUL byte; anything else stays as typed.
+std::string rewrite_replacement(std::string_view part, char separator) {
+  std::string replacement;
+  replacement.reserve(part.size());
+  for (std::size_t i = 0; i < part.size(); ++i) {
+    const char c = part[i];
+    const char next = at_or_guard(part, i + 1);
+    if (c == '$') {
+      replacement += next >= '0' && next <= '9' ? '\\' : '$';
+    } else if (c == '\\' && next == '0') {
+      replacement += '\0';
+      ++i;
+    } else if (c == '\\' && replacement_escape(next, separator) != 0) {
+      replacement += replacement_escape(next, separator);
+      ++i;
+    } else {
+      replacement += c;
+    }
+  }
+  return replacement;
+}
+
+}  // namespace
+
+parsed_expression parse_expression(std::string_view argument, std::string_view separators) {
+  parsed_expression result;
+  if (argument.size() < 3) {
+    result.error = "Empty pattern";
+    return result;
+  }
+  const bool search_kind = argument[0] == 's';
+  const bool m_form = argument[0] == 'm';
+  const std::size_t prefix = search_kind || m_form ? 1 : 0;
+  const char separator = argument[prefix];
+  if (separators.find(separator) == std::string_view::npos) {
+    result.error =
+        "Invalid pattern (must start with one of the separators: " + std::string(separators) + ")";
+    return result;
+  }
+  const std::string_view tail = argument.substr(prefix + 1);
+  std::string error;
+  const std::size_t closing = find_closing_separator(tail, separator, error);
+  if (!error.empty()) {
+    result.error = error;
+    return result;
+  }
+  const std::string_view body = tail.substr(0, closing);
+  std::string pattern;
+  const std::size_t replacement_start = rewrite_pattern(body, separator, m_form, pattern);
+  if (pattern.empty()) {
+    result.error = "Empty pattern";
+    return result;
+  }
+  result.search_kind = search_kind;
+  result.pattern = std::move(pattern);
+  if (replacement_start != std::string_view::npos) {
+    result.replacement = rewrite_replacement(body.substr(replacement_start), separator);
+  }
+  result.modifiers = std::string(tail.substr(closing + 1));
+  return result;
+}
+
+}  // namespace textsift
