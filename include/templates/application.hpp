@@ -1,0 +1,191 @@
+// The three ways an expression acts on the text: extract the first match, replace the first
+// match, replace every match. Each reports an engine failure instead of treating it as no match.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "templates/pcre_binding.hpp"
+#include "templates/rewrite.hpp"
+
+namespace templates {
+
+// Status of one search besides the library's own codes: the match lies outside the searched
+// range, which \K inside an assertion can cause.
+constexpr int match_out_of_range = -1000;
+
+// The message for a failed search status (anything below PCRE_ERROR_NOMATCH).
+inline std::string search_failure_message(int status) {
+  switch (status) {
+    case PCRE_ERROR_MATCHLIMIT:
+      return "Match limit exceeded (pattern too complex for this text)";
+    case PCRE_ERROR_RECURSIONLIMIT:
+      return "Recursion limit exceeded (pattern too complex for this text)";
+    case PCRE_ERROR_BADUTF8:
+      return "Text is not valid UTF-8 (use the modifier U to match bytes)";
+    case match_out_of_range:
+      return "Match start out of range (\\K inside an assertion)";
+    default:
+      return "Matching failed (PCRE error " + std::to_string(status) + ")";
+  }
+}
+
+// Successive searches of one pattern over one text. The library checks the text for UTF-8
+// validity on the first search only: later searches skip the check, which would otherwise make
+// a global replacement quadratic. A search from inside a character is left to the library's
+// check, since skipping it there is undefined behaviour.
+template <class String>
+class searcher {
+ public:
+  // Requires pattern.compiled() and text.size() <= max_text_size; both must outlive the searcher.
+  searcher(const compiled_pattern& pattern, const String& text)
+      : pattern_(pattern),
+        text_(text),
+        ovector_(3 * (pattern.capture_count() + 1)),
+        utf8_(pattern.utf8()) {}
+
+  // Searches from `start` with the exec option bits `flags`. Returns the number of reported
+  // groups plus one on a match (then begin() and end() give its span), PCRE_ERROR_NOMATCH when
+  // there is none, or a failure status for search_failure_message.
+  int search(std::size_t start, int flags) {
+    if (utf8_ && checked_ && at_character_start(start))
+      flags |= PCRE_NO_UTF8_CHECK;
+    const int status =
+        pattern_.exec(text_.data(), static_cast<int>(text_.size()), static_cast<int>(start), flags,
+                      ovector_.data(), static_cast<int>(ovector_.size()));
+    if (status == PCRE_ERROR_NOMATCH || status > 0)
+      checked_ = true;
+    if (status > 0 && (begin() < start || end() < begin()))
+      return match_out_of_range;
+    return status;
+  }
+
+  std::size_t begin() const { return static_cast<std::size_t>(ovector_[0]); }
+  std::size_t end() const { return static_cast<std::size_t>(ovector_[1]); }
+  const int* ovector() const { return ovector_.data(); }
+
+  // Where a search goes on after an empty match at `position` that cannot be extended: past one
+  // character, which is one byte, a whole UTF-8 sequence in UTF-8 mode, or CR LF when that pair
+  // is one newline.
+  std::size_t step_over(std::size_t position) const {
+    std::size_t next = position + 1;
+    if (next < text_.size() && text_[position] == '\r' && text_[next] == '\n' &&
+        pattern_.crlf_is_newline()) {
+      return next + 1;
+    }
+    if (utf8_) {
+      while (next < text_.size() && !at_character_start(next))
+        ++next;
+    }
+    return next;
+  }
+
+ private:
+  bool at_character_start(std::size_t position) const {
+    return position >= text_.size() || (static_cast<unsigned char>(text_[position]) & 0xC0) != 0x80;
+  }
+
+  const compiled_pattern& pattern_;
+  const String& text_;
+  std::vector<int> ovector_;
+  bool utf8_;
+  bool checked_ = false;
+};
+
+// Failure message for a text too long for the engine, or empty.
+inline std::string text_size_failure(std::size_t size, std::size_t max_size) {
+  if (size <= max_size)
+    return std::string();
+  return "Text larger than " + std::to_string(max_size) + " bytes";
+}
+
+// Replaces `text` with `rewrite` applied to the first match, or with the empty string when
+// nothing matches. Returns an empty string on success; on failure returns the reason and leaves
+// `text` unchanged.
+template <class String>
+std::string extract(const compiled_pattern& pattern, const String& rewrite, String& text,
+                    std::size_t max_size = max_text_size) {
+  std::string failure = text_size_failure(text.size(), max_size);
+  if (!failure.empty())
+    return failure;
+  searcher<String> search(pattern, text);
+  const int status = search.search(0, 0);
+  if (status < PCRE_ERROR_NOMATCH)
+    return search_failure_message(status);
+  String out;
+  if (status > 0)
+    append_rewrite(out, rewrite, text.data(), search.ovector(), status);
+  text.swap(out);
+  return std::string();
+}
+
+// Replaces the first match in `text` with `rewrite` applied to it; without a match `text` stays
+// as it is. Returns an empty string on success; on failure the reason, `text` unchanged.
+template <class String>
+std::string replace_first(const compiled_pattern& pattern, const String& rewrite, String& text,
+                          std::size_t max_size = max_text_size) {
+  std::string failure = text_size_failure(text.size(), max_size);
+  if (!failure.empty())
+    return failure;
+  searcher<String> search(pattern, text);
+  const int status = search.search(0, 0);
+  if (status < PCRE_ERROR_NOMATCH)
+    return search_failure_message(status);
+  if (status == PCRE_ERROR_NOMATCH)
+    return std::string();
+  String out;
+  out.reserve(text.size() + rewrite.size());
+  out.append(text, 0, search.begin());
+  append_rewrite(out, rewrite, text.data(), search.ovector(), status);
+  out.append(text, search.end(), String::npos);
+  text.swap(out);
+  return std::string();
+}
+
+// Replaces every match in `text` with `rewrite` applied to it, scanning left to right; the
+// replaced text is not searched again. After an empty match the next attempt must be a non-empty
+// match at the same place; when there is none, one character is kept and the scan goes on after
+// it. Returns an empty string on success; on failure the reason, `text` unchanged.
+template <class String>
+std::string replace_all(const compiled_pattern& pattern, const String& rewrite, String& text,
+                        std::size_t max_size = max_text_size) {
+  std::string failure = text_size_failure(text.size(), max_size);
+  if (!failure.empty())
+    return failure;
+  searcher<String> search(pattern, text);
+  String out;
+  std::size_t start = 0;
+  bool after_empty_match = false;
+  bool matched = false;
+  while (start <= text.size()) {
+    const int flags = after_empty_match ? PCRE_ANCHORED | PCRE_NOTEMPTY : 0;
+    const int status = search.search(start, flags);
+    if (status < PCRE_ERROR_NOMATCH)
+      return search_failure_message(status);
+    if (status == PCRE_ERROR_NOMATCH) {
+      if (!after_empty_match)
+        break;
+      const std::size_t next = search.step_over(start);
+      if (start < text.size())
+        out.append(text, start, next - start);
+      start = next;
+      after_empty_match = false;
+      continue;
+    }
+    if (!matched)
+      out.reserve(text.size() + text.size() / 8);
+    matched = true;
+    out.append(text, start, search.begin() - start);
+    append_rewrite(out, rewrite, text.data(), search.ovector(), status);
+    start = search.end();
+    after_empty_match = search.begin() == search.end();
+  }
+  if (!matched)
+    return std::string();
+  if (start < text.size())
+    out.append(text, start, String::npos);
+  text.swap(out);
+  return std::string();
+}
+
+}  // namespace templates

@@ -1,0 +1,100 @@
+// The expression record: one command-line expression from parsing through compilation to its
+// application on the text.
+#pragma once
+
+#include <pcrecpp.h>
+
+#include <cstddef>
+#include <string>
+
+#include "templates/application.hpp"
+#include "templates/engine_options.hpp"
+#include "templates/pcre_binding.hpp"
+#include "templates/rewrite.hpp"
+
+namespace templates {
+
+// A record is a value: copies compile their own expression and share nothing. It is usable when
+// its error message is empty; then its pattern is not empty and compiled with the options its
+// modifiers select.
+template <class String>
+class basic_pcre {
+ public:
+  // A fresh record: match kind, no text, separator set "/|#%", compiled from the empty pattern.
+  basic_pcre() : expression_("") {}
+  basic_pcre(const basic_pcre&) = default;
+  basic_pcre& operator=(const basic_pcre&) = default;
+  virtual ~basic_pcre() = default;
+
+  // Stores the argument as typed; the parse does this before any check.
+  void set_expression_text(const String& text) { expression_text_ = text; }
+
+  // Marks the record as rejected with `message` (not empty).
+  void reject(const String& message) { error_ = message; }
+
+  // Compiles an accepted parse: `pattern` (not empty) with the options selected by `modifiers`.
+  // Stores the parts whether or not compilation succeeds. On failure the error message becomes
+  // the library's compile error, or the reason why `replacement` can never apply.
+  void compile(bool search_kind, const String& pattern, const String& replacement,
+               const String& modifiers) {
+    const pcrecpp::RE_Options options = engine_options(modifiers);
+    expression_ = pcrecpp::RE(pattern, options);
+    matcher_ = compiled_pattern(pattern, options.all_options());
+    global_ = search_kind && modifiers.find('1') == String::npos;
+    search_kind_ = search_kind;
+    pattern_ = pattern;
+    replacement_ = replacement;
+    modifiers_ = modifiers;
+    if (!matcher_.compiled()) {
+      // pcrecpp's message is the one users see; it rejects every pattern the library rejects.
+      error_ = expression_.error().empty() ? matcher_.error() : expression_.error();
+    } else {
+      error_ = validate_rewrite(rewrite(), matcher_.capture_count());
+    }
+  }
+
+  // Applies this usable record to `text`: the match kind leaves the rewrite of the first match
+  // (the empty string when nothing matches), the search kind replaces the first or every match.
+  // Returns an empty string on success; on failure returns the reason (an engine failure, or a
+  // text longer than `max_size` bytes) and leaves `text` unchanged.
+  std::string apply(String& text, std::size_t max_size = max_text_size) const {
+    if (!search_kind_)
+      return extract(matcher_, rewrite(), text, max_size);
+    if (global_)
+      return replace_all(matcher_, replacement_, text, max_size);
+    return replace_first(matcher_, replacement_, text, max_size);
+  }
+
+  bool search_kind() const { return search_kind_; }
+  bool global() const { return global_; }
+  char separator() const { return separator_; }
+  const String& separators() const { return separators_; }
+  const String& expression_text() const { return expression_text_; }
+  const String& pattern() const { return pattern_; }
+  const String& modifiers() const { return modifiers_; }
+  const String& replacement() const { return replacement_; }
+  const String& error() const { return error_; }
+  const pcrecpp::RE& expression() const { return expression_; }
+
+ private:
+  // The match kind without a replacement keeps the whole match.
+  String rewrite() const {
+    if (!search_kind_ && replacement_.empty())
+      return String("\\0");
+    return replacement_;
+  }
+
+  bool search_kind_ = false;
+  bool global_ = false;
+  char separator_ = '/';
+  String separators_ = "/|#%";
+  String expression_text_;
+  String pattern_;
+  String modifiers_;
+  String replacement_;
+  String error_;
+  pcrecpp::RE expression_;
+  compiled_pattern matcher_;
+};
+
+}  // namespace templates
