@@ -1,0 +1,33 @@
+// The expression list: one record per expression argument, built, reported and applied in order.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "templates/basic_pcre.hpp"
+
+namespace textsift {
+
+using expression = templates::basic_pcre<std::string>;
+
+// The record for one argument: parsed, and compiled when the parse accepts it. A rejected
+// argument gives a record whose error message says why.
+expression make_expression(const std::string& argument);
+
+// The records of `arguments`, in order; the first argument is expression number
+// `first_number` on the command line. Throws "Expression N: <message>" for the first argument
+// that is rejected; later arguments are not looked at.
+std::vector<expression> build_expression_list(const std::vector<std::string>& arguments,
+                                              int first_number);
+
+// Writes "Expression N: " and the report of each record to standard error, N counted from 1.
+void report_expressions(const std::vector<expression>& list);
+
+// Applies each record in turn to `text`. Throws "Expression N: <reason>" for the first one that
+// fails, N counted from `first_number` as in build_expression_list; a text longer than
+// `max_size` bytes is such a failure.
+void apply_expressions(const std::vector<expression>& list, int first_number, std::string& text,
+                       std::size_t max_size = templates::max_text_size);
+
+}  // namespace textsift

@@ -1,0 +1,87 @@
+#include "read_input.hpp"
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+namespace textsift {
+namespace {
+
+constexpr std::size_t block_size = 1 << 20;
+
+// Waits for `events` on `fd`, retrying after signals; a negative timeout waits for ever.
+// Returns the reported events, or 0 on timeout or failure.
+short poll_one(int fd, short events, int timeout_ms) {
+  using clock = std::chrono::steady_clock;
+  const auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    pollfd entry{fd, events, 0};
+    const int ready = poll(&entry, 1, timeout_ms);
+    if (ready > 0)
+      return entry.revents;
+    if (ready == 0 || errno != EINTR)
+      return 0;
+    if (timeout_ms >= 0) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+      timeout_ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
+  }
+}
+
+// How much room to make for the whole input: a regular file tells its size up front, so the
+// buffer is allocated once (one byte more, to see the end without growing).
+std::size_t expected_size(int fd, std::size_t max_size) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    return block_size;
+  const off_t offset = std::max<off_t>(lseek(fd, 0, SEEK_CUR), 0);
+  const off_t left = std::max<off_t>(info.st_size - offset, 0);
+  return std::min(static_cast<std::size_t>(left), max_size) + 1;
+}
+
+}  // namespace
+
+void wait_for_input(int fd, int terminal_timeout_ms) {
+  const int timeout = isatty(fd) ? terminal_timeout_ms : -1;
+  const short events = poll_one(fd, POLLIN, timeout);
+  if ((events & (POLLIN | POLLHUP)) == 0 || (events & POLLNVAL) != 0) {
+    throw "Pipe in your text data.";
+  }
+}
+
+std::string read_all_stdin(int fd, std::size_t max_size) {
+  std::string text;
+  text.reserve(expected_size(fd, max_size));
+  std::size_t length = 0;
+  for (;;) {
+    if (text.capacity() == length)
+      text.reserve(2 * length);
+    // Read block by block, so that only a block at a time is cleared before the read fills it,
+    // and ask for at most one byte beyond the limit: enough to know it was passed.
+    const std::size_t room =
+        std::min({text.capacity() - length, block_size, max_size + 1 - length});
+    text.resize(length + room);
+    const ssize_t got = read(fd, &text[length], room);
+    if (got > 0) {
+      length += static_cast<std::size_t>(got);
+      if (length > max_size) {
+        throw std::string("Input larger than ") + std::to_string(max_size) + " bytes";
+      }
+    } else if (got == 0) {
+      break;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      poll_one(fd, POLLIN, -1);  // a non-blocking descriptor: wait, then read again
+    } else if (errno != EINTR) {
+      throw "Failed to read from stdin";
+    }
+  }
+  text.resize(length);
+  return text;
+}
+
+}  // namespace textsift

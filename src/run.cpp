@@ -1,0 +1,55 @@
+#include "run.hpp"
+
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "expression_list.hpp"
+#include "help.hpp"
+#include "program.hpp"
+#include "read_input.hpp"
+#include "write_output.hpp"
+
+namespace textsift {
+namespace {
+
+enum class first_argument { expression, help, verbose };
+
+// Options count only as the very first argument, compared as whole strings.
+first_argument classify(const std::string& argument) {
+  if (argument == "-h" || argument == "--help")
+    return first_argument::help;
+  if (argument == "-v" || argument == "--verbose" || argument == "-vv" || argument == "-v2" ||
+      argument == "--debug") {
+    return first_argument::verbose;
+  }
+  return first_argument::expression;
+}
+
+}  // namespace
+
+int run(int argc, const char* const argv[]) {
+  if (argc < 2)
+    throw std::string("No expression given (try ") + program_name + " --help)";
+  const first_argument first = classify(argv[1]);
+  if (first == first_argument::help) {
+    print_help();
+    return 1;
+  }
+  const int first_number = first == first_argument::verbose ? 2 : 1;
+  std::vector<std::string> arguments;
+  for (int i = first_number; i < argc && argv[i] != nullptr; ++i)
+    arguments.emplace_back(argv[i]);
+  const std::vector<expression> list = build_expression_list(arguments, first_number);
+
+  wait_for_input(STDIN_FILENO);
+  std::string text = read_all_stdin(STDIN_FILENO, templates::max_text_size);
+  if (first == first_argument::verbose)
+    report_expressions(list);
+  apply_expressions(list, first_number, text);
+  write_all_stdout(STDOUT_FILENO, text);
+  return 0;
+}
+
+}  // namespace textsift

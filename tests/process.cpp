@@ -1,0 +1,159 @@
+#include "process.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+namespace test {
+namespace {
+
+void check(bool ok, const char* what) {
+  if (!ok)
+    throw std::runtime_error(std::string(what) + ": " + std::to_string(errno));
+}
+
+// Child side: wires `fd` to `target`, or closes `target` when fd is negative.
+void wire(int fd, int target) {
+  if (fd < 0) {
+    close(target);
+  } else if (fd != target) {
+    dup2(fd, target);
+    close(fd);
+  }
+}
+
+// Reads what the child writes to `out` and `err` while feeding `in` (negative: nothing to feed).
+void exchange(int in, int out, int err, const run_spec& spec, run_result& result) {
+  std::size_t chunk = 0, offset = 0;
+  auto next_write_time =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(spec.chunk_delay_ms);
+  while (out >= 0 || err >= 0 || in >= 0) {
+    if (in >= 0 && chunk == spec.chunks.size()) {
+      close(in);
+      in = -1;
+      continue;
+    }
+    pollfd fds[3] = {{out, POLLIN, 0}, {err, POLLIN, 0}, {-1, POLLOUT, 0}};
+    int timeout = -1;
+    if (in >= 0) {
+      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+          next_write_time - std::chrono::steady_clock::now());
+      if (wait.count() <= 0) {
+        fds[2].fd = in;
+      } else {
+        timeout = static_cast<int>(wait.count());
+      }
+    }
+    const int ready = poll(fds, 3, timeout);
+    if (ready < 0 && errno == EINTR)
+      continue;
+    check(ready >= 0, "poll");
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0)
+        continue;
+      char buffer[65536];
+      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(got));
+      } else {
+        close(fds[i].fd);
+        (i == 0 ? out : err) = -1;
+      }
+    }
+    if (fds[2].fd >= 0 && fds[2].revents != 0) {
+      const std::string& data = spec.chunks[chunk];
+      const ssize_t put = data.empty() ? 0 : write(in, data.data() + offset, data.size() - offset);
+      if (put < 0) {  // the child stopped reading
+        close(in);
+        in = -1;
+        continue;
+      }
+      offset += static_cast<std::size_t>(put);
+      if (offset == data.size()) {
+        ++chunk;
+        offset = 0;
+        next_write_time =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(spec.chunk_delay_ms);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+run_result run(const run_spec& spec) {
+  signal(SIGPIPE, SIG_IGN);  // a child that stops reading must not end the test
+  int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
+  int terminal = -1, terminal_child = -1;
+  check(pipe2(err_pipe, O_CLOEXEC) == 0, "pipe");
+  if (spec.output == output_mode::pipe)
+    check(pipe2(out_pipe, O_CLOEXEC) == 0, "pipe");
+  if (spec.input == input_mode::pipe)
+    check(pipe2(in_pipe, O_CLOEXEC) == 0, "pipe");
+  if (spec.input == input_mode::terminal) {
+    check(openpty(&terminal, &terminal_child, nullptr, nullptr, nullptr) == 0, "openpty");
+  }
+  const std::string program = spec.program.empty() ? TEXTSIFT_BINARY : spec.program;
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& arg : spec.args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+
+  const pid_t child = fork();
+  check(child >= 0, "fork");
+  if (child == 0) {
+    signal(SIGPIPE, SIG_DFL);
+    int input = -1;
+    if (spec.input == input_mode::pipe)
+      input = in_pipe[0];
+    if (spec.input == input_mode::file)
+      input = open(spec.input_path.c_str(), O_RDONLY);
+    if (spec.input == input_mode::terminal)
+      input = terminal_child;
+    int output = -1;
+    if (spec.output == output_mode::pipe)
+      output = out_pipe[1];
+    if (spec.output == output_mode::file)
+      output = open(spec.output_path.c_str(), O_WRONLY);
+    wire(input, STDIN_FILENO);
+    wire(output, STDOUT_FILENO);
+    wire(err_pipe[1], STDERR_FILENO);
+    if (input >= 0)
+      fcntl(STDIN_FILENO, F_SETFD, 0);
+    if (output >= 0)
+      fcntl(STDOUT_FILENO, F_SETFD, 0);
+    fcntl(STDERR_FILENO, F_SETFD, 0);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  for (int fd : {in_pipe[0], out_pipe[1], err_pipe[1], terminal_child}) {
+    if (fd >= 0)
+      close(fd);
+  }
+  run_result result;
+  exchange(in_pipe[1], out_pipe[0], err_pipe[0], spec, result);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (terminal >= 0)
+    close(terminal);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+run_result run(const std::vector<std::string>& args, const std::string& input) {
+  run_spec spec;
+  spec.args = args;
+  spec.chunks = {input};
+  return run(spec);
+}
+
+}  // namespace test

@@ -1,0 +1,273 @@
+// The built binary through real pipes: standard output, standard error and exit status exactly.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "process.hpp"
+
+namespace {
+
+struct e2e_case {
+  std::string name;
+  std::vector<std::string> args;
+  std::string input;
+  std::string out;
+  std::string err;
+  int status;
+};
+
+void PrintTo(const e2e_case& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class pipeline : public testing::TestWithParam<e2e_case> {};
+
+TEST_P(pipeline, gives_exact_output_error_and_status) {
+  const e2e_case& c = GetParam();
+  const test::run_result result = test::run(c.args, c.input);
+  EXPECT_EQ(result.out, c.out);
+  EXPECT_EQ(result.err, c.err);
+  EXPECT_EQ(result.status, c.status);
+}
+
+std::string error(const std::string& message) {
+  return "Error: " + message + "\n";
+}
+
+const std::vector<std::string> help_example = {"s/ABC[\\s]?/X/", "/(\\w+)\\s(\\w+)/$1=$2/"};
+const std::vector<std::string> five = {"s/a/b/", "s/b/c/", "s/(/x/", "s/c/d/x", "/unknown"};
+
+INSTANTIATE_TEST_SUITE_P(
+    runs, pipeline,
+    testing::Values(e2e_case{"help_example", help_example, "ABC DEF YES", "XDEF=YES", "", 0},
+                    e2e_case{"help_example_newline_kept_out", help_example, "ABC DEF YES\n",
+                             "XDEF=YES", "", 0},
+                    e2e_case{"no_trailing_newline_added", {"s/a/b/"}, "aaa", "bbb", "", 0},
+                    e2e_case{"trailing_newline_kept", {"s/a/b/"}, "a\n", "b\n", "", 0},
+                    e2e_case{"empty_input_passes", {"s/a/b/"}, "", "", "", 0},
+                    e2e_case{"empty_input_empty_match", {"s/^/x/"}, "", "x", "", 0},
+                    e2e_case{"empty_input_match_rewrite", {"/x*/[$0]/"}, "", "[]", "", 0},
+                    e2e_case{"verbose_alone_copies", {"-v"}, "a\nb", "a\nb", "", 0},
+                    e2e_case{"debug_alone_copies", {"--debug"}, "abc", "abc", "", 0},
+                    e2e_case{"sequential", {"s/a/b/", "s/b/c/", "/c+/"}, "xaab", "ccc", "", 0},
+                    e2e_case{"extract_nothing_empties", {"/z/", "s/^/-/"}, "abc", "-", "", 0},
+                    e2e_case{"nul_bytes_kept",
+                             {"s/b/x/"},
+                             std::string("a\0b\0c", 5),
+                             std::string("a\0x\0c", 5),
+                             "",
+                             0},
+                    e2e_case{"multibyte_steps", {"s/x*/-/"}, "a\xc3\xa9", "-a-\xc3\xa9-", "", 0},
+                    e2e_case{"unset_group_empty", {"s/(a)|(b)/[$1$2]/"}, "ab", "[a][b]", "", 0}));
+
+INSTANTIATE_TEST_SUITE_P(
+    failures, pipeline,
+    testing::Values(
+        e2e_case{
+            "no_arguments", {}, "abc", "", error("No expression given (try textsift --help)"), 1},
+        e2e_case{"later_h_is_an_expression",
+                 {"/a/", "-h"},
+                 "a",
+                 "",
+                 error("Expression 2: Empty pattern"),
+                 1},
+        e2e_case{
+            "later_help_is_an_expression",
+            {"/a/", "--help"},
+            "a",
+            "",
+            error("Expression 2: Invalid pattern (must start with one of the separators: /|#%)"),
+            1},
+        e2e_case{"numbering_without_option",
+                 {"/a/", "s/b/c/gi"},
+                 "a",
+                 "",
+                 error("Expression 2: Unknown modifier/option 'g'"),
+                 1},
+        e2e_case{"numbering_after_option",
+                 {"-v", "/a/", "s/b/c/gi"},
+                 "a",
+                 "",
+                 error("Expression 3: Unknown modifier/option 'g'"),
+                 1},
+        e2e_case{
+            "numbering_after_vv", {"-vv", "/(/"}, "a", "", error("Expression 2: missing )"), 1},
+        e2e_case{"third_of_five_fails", five, "abc", "", error("Expression 3: missing )"), 1},
+        e2e_case{
+            "replacement_checked_before_input",
+            {"s/(a)/$2/"},
+            "a",
+            "",
+            error("Expression 1: Replacement refers to group 2, which the pattern does not have"),
+            1},
+        e2e_case{"unknown_escape",
+                 {"s/o/\\q/"},
+                 "foo",
+                 "",
+                 error("Expression 1: Replacement has an unknown escape sequence: \\q"),
+                 1},
+        e2e_case{"trailing_backslash",
+                 {"s/o/x\\\\/"},
+                 "foo",
+                 "",
+                 error("Expression 1: Replacement ends with a single backslash"),
+                 1},
+        e2e_case{"invalid_utf8_text",
+                 {"s/a/b/", "s/b/c/"},
+                 "a\xff",
+                 "",
+                 error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+                 1},
+        e2e_case{"invalid_utf8_bytes_with_U", {"s/a/b/U"}, "a\xff", "b\xff", "", 0},
+        e2e_case{"match_limit",
+                 {"s/(a+)+$/x/"},
+                 std::string(30, 'a') + "b",
+                 "",
+                 error("Expression 1: Match limit exceeded (pattern too complex for this text)"),
+                 1},
+        e2e_case{
+            "recursion_limit",
+            {"s/b/c/", "s/(?:a|b)*c/x/"},
+            std::string(2000, 'a'),
+            "",
+            error("Expression 2: Recursion limit exceeded (pattern too complex for this text)"),
+            1},
+        e2e_case{"library_error_code",
+                 {"s/\\C/x/"},
+                 "\xc3\xa9",
+                 "",
+                 error("Expression 1: Matching failed (PCRE error -11)"),
+                 1},
+        e2e_case{"comment_under_x_accepted", {"/a # note/x"}, "ba", "a", "", 0},
+        e2e_case{"verb_accepted", {"s/(*CR)a/b/"}, "a", "b", "", 0}));
+
+// The verbose case above checks stdout and status only: its stderr holds the reports.
+TEST(pipeline, verbose_failure_names_the_command_line_position) {
+  const auto result = test::run({"-v", "s/a/b/U", "s/b/c/"}, "a\xff");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  const std::string expected =
+      error("Expression 3: Text is not valid UTF-8 (use the modifier U to match bytes)");
+  ASSERT_GE(result.err.size(), expected.size());
+  EXPECT_EQ(result.err.substr(result.err.size() - expected.size()), expected);
+}
+
+TEST(pipeline, help_reads_no_input_and_parses_nothing) {
+  test::run_spec spec;
+  spec.args = {"-h", "s/(/x/"};
+  spec.input = test::input_mode::closed;
+  const auto result = test::run(spec);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.find("Error"), std::string::npos);
+}
+
+TEST(input, closed_stdin_asks_for_piped_data) {
+  test::run_spec spec;
+  spec.args = {"s/a/b/"};
+  spec.input = test::input_mode::closed;
+  const auto result = test::run(spec);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, error("Pipe in your text data."));
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(input, terminal_with_nothing_typed_times_out) {
+  test::run_spec spec;
+  spec.args = {"s/a/b/"};
+  spec.input = test::input_mode::terminal;
+  const auto result = test::run(spec);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, error("Pipe in your text data."));
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(input, slow_pipe_writer_is_waited_for) {
+  test::run_spec spec;
+  spec.args = {"s/x/y/"};
+  spec.chunks = {"x", "x\n"};
+  spec.chunk_delay_ms = 2600;  // beyond the terminal wait, twice over
+  const auto result = test::run(spec);
+  EXPECT_EQ(result.out, "yy\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+}
+
+TEST(input, large_text_arrives_whole) {
+  std::string text;
+  for (int i = 0; i < 200000; ++i) {
+    text += "line " + std::to_string(i);
+    text += i % 7 ? std::string("\n") : std::string("\0\n", 2);
+  }
+  std::string expected = text;
+  for (auto& c : expected) {
+    if (c == 'e')
+      c = 'E';
+  }
+  const auto result = test::run({"s/e/E/"}, text);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(result.out == expected) << "output differs from the expected text";
+}
+
+TEST(input, regular_file_and_directory) {
+  const std::string path = testing::TempDir() + "textsift_input.txt";
+  std::ofstream(path) << "abc";
+  test::run_spec spec;
+  spec.args = {"s/b/x/"};
+  spec.input = test::input_mode::file;
+  spec.input_path = path;
+  auto result = test::run(spec);
+  EXPECT_EQ(result.out, "axc");
+  EXPECT_EQ(result.status, 0);
+
+  spec.input_path = testing::TempDir();
+  result = test::run(spec);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, error("Failed to read from stdin"));
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(output, full_or_closed_stdout_is_a_failure) {
+  test::run_spec spec;
+  spec.args = {"s/a/b/"};
+  spec.chunks = {"aaa"};
+  spec.output = test::output_mode::file;
+  spec.output_path = "/dev/full";
+  auto result = test::run(spec);
+  EXPECT_EQ(result.err, error("Failed to write to stdout"));
+  EXPECT_EQ(result.status, 1);
+
+  spec.output = test::output_mode::closed;
+  result = test::run(spec);
+  EXPECT_EQ(result.err, error("Failed to write to stdout"));
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(output, empty_result_to_full_stdout_succeeds) {
+  test::run_spec spec;
+  spec.args = {"/z/"};
+  spec.chunks = {"aaa"};
+  spec.output = test::output_mode::file;
+  spec.output_path = "/dev/full";
+  const auto result = test::run(spec);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+}
+
+TEST(program_name, comes_from_the_constant_not_argv0) {
+  const std::string link = testing::TempDir() + "renamed_filter";
+  std::remove(link.c_str());
+  ASSERT_EQ(symlink(TEXTSIFT_BINARY, link.c_str()), 0);
+  test::run_spec spec;
+  spec.program = link;
+  const auto result = test::run(spec);
+  EXPECT_EQ(result.err, error("No expression given (try textsift --help)"));
+  EXPECT_EQ(result.status, 1);
+}
+
+}  // namespace

@@ -1,0 +1,85 @@
+// Reading the whole input and the size limits of the engine, with a small limit injected.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <functional>
+
+#include <string>
+#include <thread>
+
+#include "expression_list.hpp"
+#include "read_input.hpp"
+
+namespace {
+
+// Reads `data` back through a pipe written from another thread.
+std::string through_pipe(const std::string& data, std::size_t max_size) {
+  signal(SIGPIPE, SIG_IGN);  // the reader may stop early
+  int ends[2];
+  if (pipe(ends) != 0)
+    throw std::runtime_error("pipe");
+  std::thread writer([&] {
+    for (std::size_t done = 0; done < data.size();) {
+      const ssize_t put = write(ends[1], data.data() + done, data.size() - done);
+      if (put <= 0)
+        break;
+      done += static_cast<std::size_t>(put);
+    }
+    close(ends[1]);
+  });
+  std::string text;
+  try {
+    text = textsift::read_all_stdin(ends[0], max_size);
+  } catch (...) {
+    close(ends[0]);  // the writer may be blocked on a full pipe
+    writer.join();
+    throw;
+  }
+  close(ends[0]);
+  writer.join();
+  return text;
+}
+
+std::string thrown_message(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const char* message) {
+    return message;
+  } catch (const std::string& message) {
+    return message;
+  }
+  return "(nothing thrown)";
+}
+
+TEST(read_all_stdin, keeps_every_byte_up_to_the_limit) {
+  std::string data;
+  for (int i = 0; i < 3000000; ++i)
+    data += static_cast<char>(i * 7 % 256);
+  EXPECT_TRUE(through_pipe(data, data.size()) == data);
+  EXPECT_EQ(through_pipe("", 10), "");
+  EXPECT_EQ(through_pipe(std::string("a\0b", 3), 3), std::string("a\0b", 3));
+}
+
+TEST(read_all_stdin, stops_as_soon_as_the_limit_is_passed) {
+  EXPECT_EQ(thrown_message([] { through_pipe("12345678901", 10); }), "Input larger than 10 bytes");
+  // Far more than the limit: the read ends without waiting for the rest.
+  EXPECT_EQ(thrown_message([] { through_pipe(std::string(5000000, 'x'), 100); }),
+            "Input larger than 100 bytes");
+}
+
+TEST(apply_expressions, refuses_a_text_grown_beyond_the_limit_naming_the_expression) {
+  const std::vector<textsift::expression> list = {textsift::make_expression("s/a/aaa/"),
+                                                  textsift::make_expression("s/a/b/")};
+  std::string text = "aaaa";
+  EXPECT_EQ(thrown_message([&] { textsift::apply_expressions(list, 2, text, 4); }),
+            "Expression 3: Text larger than 4 bytes");
+  text = "aaaaa";
+  EXPECT_EQ(thrown_message([&] { textsift::apply_expressions(list, 1, text, 4); }),
+            "Expression 1: Text larger than 4 bytes");
+  text = "aa";
+  textsift::apply_expressions(list, 1, text, 6);
+  EXPECT_EQ(text, "bbbbbb");
+}
+
+}  // namespace
