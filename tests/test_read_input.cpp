@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <pthread.h>
 #include <csignal>
 #include <functional>
 
@@ -80,6 +81,45 @@ TEST(apply_expressions, refuses_a_text_grown_beyond_the_limit_naming_the_express
   text = "aa";
   textsift::apply_expressions(list, 1, text, 6);
   EXPECT_EQ(text, "bbbbbb");
+}
+
+}  // namespace
+
+namespace {
+
+void ignore_signal(int) {}
+
+TEST(read_all_stdin, wait_and_reads_go_on_after_signals) {
+  struct sigaction quiet {};
+  quiet.sa_handler = ignore_signal;  // without SA_RESTART: blocking calls fail with EINTR
+  struct sigaction previous {};
+  ASSERT_EQ(sigaction(SIGUSR1, &quiet, &previous), 0);
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  const pthread_t reader = pthread_self();
+  std::thread writer([&] {
+    const auto interrupt_a_few_times = [reader] {
+      for (int i = 0; i < 3; ++i) {
+        usleep(30000);
+        pthread_kill(reader, SIGUSR1);
+      }
+    };
+    interrupt_a_few_times();  // during the wait
+    EXPECT_EQ(write(ends[1], "ab", 2), 2);
+    interrupt_a_few_times();  // during a read
+    EXPECT_EQ(write(ends[1], "c", 1), 1);
+    close(ends[1]);
+  });
+  std::string text;
+  EXPECT_EQ(thrown_message([&] {
+              textsift::wait_for_input(ends[0]);
+              text = textsift::read_all_stdin(ends[0], 100);
+            }),
+            "(nothing thrown)");
+  writer.join();
+  close(ends[0]);
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_EQ(text, "abc");
 }
 
 }  // namespace
