@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "templates/large_buffer.hpp"
+
 namespace textsift {
 namespace {
 
@@ -56,11 +58,11 @@ void wait_for_input(int fd, int terminal_timeout_ms) {
 
 std::string read_all_stdin(int fd, std::size_t max_size) {
   std::string text;
-  text.reserve(expected_size(fd, max_size));
+  templates::reserve_large(text, expected_size(fd, max_size));
   std::size_t length = 0;
   for (;;) {
     if (text.capacity() == length)
-      text.reserve(2 * length);
+      templates::reserve_large(text, 2 * length);
     // Read block by block, so that only a block at a time is cleared before the read fills it,
     // and ask for at most one byte beyond the limit: enough to know it was passed.
     const std::size_t room =

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "templates/large_buffer.hpp"
 #include "templates/pcre_binding.hpp"
 #include "templates/rewrite.hpp"
+#include "templates/utf8.hpp"
 
 namespace templates {
 
@@ -30,10 +32,10 @@ inline std::string search_failure_message(int status) {
   }
 }
 
-// Successive searches of one pattern over one text. The library checks the text for UTF-8
-// validity on the first search only: later searches skip the check, which would otherwise make
-// a global replacement quadratic. A search from inside a character is left to the library's
-// check, since skipping it there is undefined behaviour.
+// Successive searches of one pattern over one text. In UTF-8 mode the text is validated once,
+// on the first search, and the library's own check is skipped from then on: repeating it for
+// every match would make a global replacement quadratic. A search from inside a character is
+// left to the library's check, since skipping it there is undefined behaviour.
 template <class String>
 class searcher {
  public:
@@ -48,15 +50,15 @@ class searcher {
   // groups plus one on a match (then begin() and end() give its span), PCRE_ERROR_NOMATCH when
   // there is none, or a failure status for search_failure_message.
   int search(std::size_t start, int flags) {
-    if (utf8_ && checked_ && at_character_start(start))
-      flags |= PCRE_NO_UTF8_CHECK;
-    const int status =
-        pattern_.exec(text_.data(), static_cast<int>(text_.size()), static_cast<int>(start), flags,
-                      ovector_.data(), static_cast<int>(ovector_.size()));
-    if (status == PCRE_ERROR_NOMATCH || status > 0)
-      checked_ = true;
-    if (status > 0 && (begin() < start || end() < begin()))
-      return match_out_of_range;
+    if (utf8_ && !validated_) {
+      if (!valid_utf8(text_.data(), text_.size())) return PCRE_ERROR_BADUTF8;
+      validated_ = true;
+    }
+    if (utf8_ && at_character_start(start)) flags |= PCRE_NO_UTF8_CHECK;
+    const int status = pattern_.exec(text_.data(), static_cast<int>(text_.size()),
+                                     static_cast<int>(start), flags, ovector_.data(),
+                                     static_cast<int>(ovector_.size()));
+    if (status > 0 && (begin() < start || end() < begin())) return match_out_of_range;
     return status;
   }
 
@@ -89,7 +91,7 @@ class searcher {
   const String& text_;
   std::vector<int> ovector_;
   bool utf8_;
-  bool checked_ = false;
+  bool validated_ = false;
 };
 
 // Failure message for a text too long for the engine, or empty.
@@ -134,7 +136,7 @@ std::string replace_first(const compiled_pattern& pattern, const String& rewrite
   if (status == PCRE_ERROR_NOMATCH)
     return std::string();
   String out;
-  out.reserve(text.size() + rewrite.size());
+  reserve_large(out, text.size() + rewrite.size());
   out.append(text, 0, search.begin());
   append_rewrite(out, rewrite, text.data(), search.ovector(), status);
   out.append(text, search.end(), String::npos);
@@ -173,7 +175,7 @@ std::string replace_all(const compiled_pattern& pattern, const String& rewrite, 
       continue;
     }
     if (!matched)
-      out.reserve(text.size() + text.size() / 8);
+      reserve_large(out, text.size() + text.size() / 8);
     matched = true;
     out.append(text, start, search.begin() - start);
     append_rewrite(out, rewrite, text.data(), search.ovector(), status);

@@ -1,0 +1,29 @@
+// Room for large texts. A text of hundreds of megabytes is touched page by page once when it is
+// filled; with 4 KiB pages the page faults cost more than the work itself, so large buffers ask
+// the kernel for huge pages.
+#pragma once
+
+#include <sys/mman.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace templates {
+
+// Reserves room for `capacity` bytes in `text` and, for large capacities, advises the kernel to
+// back the buffer with transparent huge pages. The advice is only a hint: failure is harmless.
+template <class String>
+void reserve_large(String& text, std::size_t capacity) {
+  constexpr std::size_t huge_page = std::size_t{2} << 20;
+  text.reserve(capacity);
+  if (text.capacity() < 4 * huge_page)
+    return;
+  const auto begin = reinterpret_cast<std::uintptr_t>(text.data());
+  const auto end = begin + text.capacity();
+  const std::uintptr_t first = (begin + huge_page - 1) & ~(huge_page - 1);
+  const std::uintptr_t last = end & ~(huge_page - 1);
+  if (last > first)
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+}  // namespace templates
