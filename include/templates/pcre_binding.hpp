@@ -75,6 +75,10 @@ class compiled_pattern {
     extra.flags = PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
     extra.match_limit = match_limit;
     extra.match_limit_recursion = recursion_limit;
+    if (study_) {
+      extra.flags |= PCRE_EXTRA_STUDY_DATA;
+      extra.study_data = study_->study_data;
+    }
     return pcre_exec(code_.get(), &extra, subject, length, start, flags, ovector, ovector_size);
   }
 
@@ -82,12 +86,16 @@ class compiled_pattern {
   struct code_deleter {
     void operator()(pcre* code) const { pcre_free(code); }
   };
+  struct study_deleter {
+    void operator()(pcre_extra* study) const { pcre_free_study(study); }
+  };
 
   void compile() {
     const char* message = nullptr;
     int offset = 0;
     code_.reset(pcre_compile(pattern_.c_str(), options_, &message, &offset, nullptr));
     error_ = code_ ? std::string() : std::string(message ? message : "compilation failed");
+    if (code_) study_.reset(pcre_study(code_.get(), 0, &message));
   }
 
   int info_int(int what) const {
@@ -108,6 +116,7 @@ class compiled_pattern {
   int options_ = 0;
   std::string error_;
   std::unique_ptr<pcre, code_deleter> code_;
+  std::unique_ptr<pcre_extra, study_deleter> study_;  // null when studying found nothing useful
 };
 
 }  // namespace templates
