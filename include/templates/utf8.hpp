@@ -1,0 +1,233 @@
+// UTF-8 validity as the engine defines it (RFC 3629): no overlong forms, no surrogates, nothing
+// above U+10FFFF, no truncated sequences. Checked here once per application, far faster than the
+// engine's own byte-by-byte check, which matching then skips.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define TEXTSIFT_UTF8_SSSE3 1
+#endif
+
+namespace templates {
+
+namespace utf8_detail {
+
+// What a lead byte allows: the sequence length (0: not a lead byte) and the range of the second
+// byte, which excludes overlong forms, surrogates and values above U+10FFFF. Further bytes are
+// always 80-BF.
+struct lead_rule {
+  unsigned char length;
+  unsigned char low;
+  unsigned char high;
+};
+
+struct lead_table {
+  lead_rule rules[256];
+};
+
+constexpr lead_table make_lead_table() {
+  lead_table table{};
+  for (int lead = 0; lead < 256; ++lead) {
+    lead_rule rule{0, 0x80, 0xBF};
+    if (lead < 0x80)
+      rule.length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+      rule.length = 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+      rule.length = 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+      rule.length = 4;
+    if (lead == 0xE0)
+      rule.low = 0xA0;
+    if (lead == 0xED)
+      rule.high = 0x9F;
+    if (lead == 0xF0)
+      rule.low = 0x90;
+    if (lead == 0xF4)
+      rule.high = 0x8F;
+    table.rules[lead] = rule;
+  }
+  return table;
+}
+
+inline constexpr lead_table leads = make_lead_table();
+
+}  // namespace utf8_detail
+
+// Whether data[0, size) is valid UTF-8, one character at a time.
+inline bool valid_utf8_scalar(const char* data, std::size_t size) {
+  const auto* byte = reinterpret_cast<const unsigned char*>(data);
+  const unsigned char* const end = byte + size;
+  constexpr std::uint64_t high_bits = 0x8080808080808080ULL;
+  while (byte < end) {
+    // Skip ASCII eight bytes at a time, straight to the first byte with its high bit set.
+    if (end - byte >= 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, byte, 8);
+      const std::uint64_t high = word & high_bits;
+      if (high == 0) {
+        byte += 8;
+        continue;
+      }
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      byte += __builtin_ctzll(high) / 8;
+#endif
+    }
+    const utf8_detail::lead_rule rule = utf8_detail::leads.rules[*byte];
+    const std::size_t length = rule.length;
+    if (length == 1) {
+      ++byte;
+      continue;
+    }
+    if (length == 0 || static_cast<std::size_t>(end - byte) < length)
+      return false;
+    if (byte[1] < rule.low || byte[1] > rule.high)
+      return false;
+    if (length >= 3 && (byte[2] & 0xC0) != 0x80)
+      return false;
+    if (length == 4 && (byte[3] & 0xC0) != 0x80)
+      return false;
+    byte += length;
+  }
+  return true;
+}
+
+#ifdef TEXTSIFT_UTF8_SSSE3
+namespace utf8_detail {
+
+// Sixteen bytes at a time: each byte is classified together with the one before it by three
+// nibble lookups, whose bitwise AND is non-zero exactly for an invalid pair (a bit per kind of
+// fault); third and fourth bytes of long sequences are then expected to show only the
+// "two continuation bytes" bit.
+enum : unsigned char {
+  too_short = 1 << 0,       // lead byte not followed by a continuation byte
+  too_long = 1 << 1,        // ASCII followed by a continuation byte
+  overlong_3 = 1 << 2,      // E0 80-9F
+  too_large = 1 << 3,       // F4 90-BF, F5-FF 90-BF
+  surrogate = 1 << 4,       // ED A0-BF
+  overlong_2 = 1 << 5,      // C0-C1 80-BF
+  too_large_1000 = 1 << 6,  // F5-FF 80-8F
+  overlong_4 = 1 << 6,      // F0 80-8F
+  two_continuations = 1 << 7,
+  carry = too_short | too_long | two_continuations,
+};
+
+constexpr unsigned char continuation = too_long | overlong_2 | two_continuations;
+constexpr unsigned char above_f4 = carry | too_large | too_large_1000;
+
+// Indexed by the high nibble of the first byte of a pair.
+alignas(16) constexpr unsigned char byte_1_high_table[16] = {
+    too_long,
+    too_long,
+    too_long,
+    too_long,
+    too_long,
+    too_long,
+    too_long,
+    too_long,
+    two_continuations,
+    two_continuations,
+    two_continuations,
+    two_continuations,
+    too_short | overlong_2,
+    too_short,
+    too_short | overlong_3 | surrogate,
+    too_short | too_large | too_large_1000 | overlong_4};
+// Indexed by the low nibble of the first byte of a pair.
+alignas(16) constexpr unsigned char byte_1_low_table[16] = {
+    carry | overlong_3 | overlong_2 | overlong_4,
+    carry | overlong_2,
+    carry,
+    carry,
+    carry | too_large,
+    above_f4,
+    above_f4,
+    above_f4,
+    above_f4,
+    above_f4,
+    above_f4,
+    above_f4,
+    above_f4,
+    above_f4 | surrogate,
+    above_f4,
+    above_f4};
+// Indexed by the high nibble of the second byte of a pair.
+alignas(16) constexpr unsigned char byte_2_high_table[16] = {
+    too_short,
+    too_short,
+    too_short,
+    too_short,
+    too_short,
+    too_short,
+    too_short,
+    too_short,
+    continuation | overlong_3 | too_large_1000 | overlong_4,
+    continuation | overlong_3 | too_large,
+    continuation | surrogate | too_large,
+    continuation | surrogate | too_large,
+    too_short,
+    too_short,
+    too_short,
+    too_short};
+
+__attribute__((target("ssse3"))) inline __m128i lookup(const unsigned char (&table)[16],
+                                                       __m128i index) {
+  return _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(table)), index);
+}
+
+// The faults among the pairs ending in `input`, given the sixteen bytes before it.
+__attribute__((target("ssse3"))) inline __m128i block_errors(__m128i input, __m128i previous) {
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i previous_1 = _mm_alignr_epi8(input, previous, 15);
+  const __m128i byte_1_high =
+      lookup(byte_1_high_table, _mm_and_si128(_mm_srli_epi16(previous_1, 4), nibble));
+  const __m128i byte_1_low = lookup(byte_1_low_table, _mm_and_si128(previous_1, nibble));
+  const __m128i byte_2_high =
+      lookup(byte_2_high_table, _mm_and_si128(_mm_srli_epi16(input, 4), nibble));
+  const __m128i special = _mm_and_si128(_mm_and_si128(byte_1_high, byte_1_low), byte_2_high);
+
+  const __m128i previous_2 = _mm_alignr_epi8(input, previous, 14);
+  const __m128i previous_3 = _mm_alignr_epi8(input, previous, 13);
+  const __m128i third = _mm_subs_epu8(previous_2, _mm_set1_epi8(static_cast<char>(0xE0 - 1)));
+  const __m128i fourth = _mm_subs_epu8(previous_3, _mm_set1_epi8(static_cast<char>(0xF0 - 1)));
+  const __m128i must_continue =
+      _mm_andnot_si128(_mm_cmpeq_epi8(_mm_or_si128(third, fourth), _mm_setzero_si128()),
+                       _mm_set1_epi8(static_cast<char>(two_continuations)));
+  return _mm_xor_si128(must_continue, special);
+}
+
+__attribute__((target("ssse3"))) inline bool valid_utf8_ssse3(const char* data, std::size_t size) {
+  __m128i previous = _mm_setzero_si128();
+  __m128i errors = _mm_setzero_si128();
+  std::size_t offset = 0;
+  for (; offset + 16 <= size; offset += 16) {
+    const __m128i input = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + offset));
+    errors = _mm_or_si128(errors, block_errors(input, previous));
+    previous = input;
+  }
+  // The rest, padded with NUL bytes: a sequence cut off at the end then meets ASCII.
+  char last[16] = {};
+  std::memcpy(last, data + offset, size - offset);
+  errors = _mm_or_si128(
+      errors, block_errors(_mm_loadu_si128(reinterpret_cast<const __m128i*>(last)), previous));
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(errors, _mm_setzero_si128())) == 0xFFFF;
+}
+
+}  // namespace utf8_detail
+#endif
+
+// Whether data[0, size) is valid UTF-8.
+inline bool valid_utf8(const char* data, std::size_t size) {
+#ifdef TEXTSIFT_UTF8_SSSE3
+  static const bool vectors = __builtin_cpu_supports("ssse3");
+  if (vectors)
+    return utf8_detail::valid_utf8_ssse3(data, size);
+#endif
+  return valid_utf8_scalar(data, size);
+}
+
+}  // namespace templates
