@@ -51,14 +51,17 @@ class searcher {
   // there is none, or a failure status for search_failure_message.
   int search(std::size_t start, int flags) {
     if (utf8_ && !validated_) {
-      if (!valid_utf8(text_.data(), text_.size())) return PCRE_ERROR_BADUTF8;
+      if (!valid_utf8(text_.data(), text_.size()))
+        return PCRE_ERROR_BADUTF8;
       validated_ = true;
     }
-    if (utf8_ && at_character_start(start)) flags |= PCRE_NO_UTF8_CHECK;
-    const int status = pattern_.exec(text_.data(), static_cast<int>(text_.size()),
-                                     static_cast<int>(start), flags, ovector_.data(),
-                                     static_cast<int>(ovector_.size()));
-    if (status > 0 && (begin() < start || end() < begin())) return match_out_of_range;
+    if (utf8_ && at_character_start(start))
+      flags |= PCRE_NO_UTF8_CHECK;
+    const int status =
+        pattern_.exec(text_.data(), static_cast<int>(text_.size()), static_cast<int>(start), flags,
+                      ovector_.data(), static_cast<int>(ovector_.size()));
+    if (status > 0 && (begin() < start || end() < begin()))
+      return match_out_of_range;
     return status;
   }
 

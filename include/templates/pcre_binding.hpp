@@ -95,7 +95,8 @@ class compiled_pattern {
     int offset = 0;
     code_.reset(pcre_compile(pattern_.c_str(), options_, &message, &offset, nullptr));
     error_ = code_ ? std::string() : std::string(message ? message : "compilation failed");
-    if (code_) study_.reset(pcre_study(code_.get(), 0, &message));
+    if (code_)
+      study_.reset(pcre_study(code_.get(), 0, &message));
   }
 
   int info_int(int what) const {
