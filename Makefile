@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := g++ make cmake pkg-config libpcre3-dev libgtest-dev
 
-.PHONY: all deps build demo test format check-format clean
+.PHONY: all deps build demo test format check-format clean bench-build bench bench-big
 
 all: build
 
@@ -30,3 +30,16 @@ check-format:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Benchmark against perl and sed (optimized build in build-bench/); bench-big adds 1 GB inputs.
+BENCH_PACKAGES := hyperfine time perl sed
+bench-build: deps
+	@scripts/install-deps $(BENCH_PACKAGES)
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTEXTSIFT_TESTS=OFF
+	cmake --build build-bench -j $(JOBS) --target textsift make_input
+
+bench: bench-build
+	bench/run build-bench 10 100
+
+bench-big: bench-build
+	bench/run build-bench 10 100 1000

@@ -1,0 +1,122 @@
+// Writes a deterministic UTF-8 text of about BYTES bytes to standard output, for the benchmark.
+// Usage: make_input BYTES [log|fatal|example]
+//   log      log lines with mixed ASCII and multi-byte words (the default)
+//   fatal    the same with one FATAL line near the end
+//   example  short lines in the shape of the help text's example, "ABC DEF YES"
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// A fixed-seed generator with a fully specified sequence (xorshift64*), so that every machine
+// produces the same text.
+class sequence {
+ public:
+  std::uint64_t next() {
+    state_ ^= state_ >> 12;
+    state_ ^= state_ << 25;
+    state_ ^= state_ >> 27;
+    return state_ * 2685821657736338717ULL;
+  }
+  unsigned below(unsigned n) { return static_cast<unsigned>(next() % n); }
+
+ private:
+  std::uint64_t state_ = 0x9E3779B97F4A7C15ULL;
+};
+
+const char* const levels[] = {"INFO", "INFO", "INFO", "DEBUG", "WARN", "ERROR"};
+const char* const words[] = {"user",
+                             "session",
+                             "request",
+                             "foo",
+                             "bar",
+                             "error",
+                             "Error",
+                             "errors",
+                             "timeout",
+                             "cache",
+                             "caf\xc3\xa9",
+                             "na\xc3\xafve",
+                             "\xc3\xbc"
+                             "ber",
+                             "\xe6\x9d\xb1\xe4\xba\xac",
+                             "stra\xc3\x9f"
+                             "e",
+                             "\xd0\xbc\xd0\xb8\xd1\x80",
+                             "r\xc3\xa9sum\xc3\xa9",
+                             "food",
+                             "ABC",
+                             "DEF",
+                             "YES",
+                             "ok",
+                             "\xe2\x82\xac"
+                             "42",
+                             "path=/api/v1/items",
+                             "id=7"};
+
+void append_line(std::string& out, sequence& random, const char* level) {
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u [%s]", 2020 + random.below(7),
+                1 + random.below(12), 1 + random.below(28), random.below(24), random.below(60),
+                random.below(60), level);
+  out += stamp;
+  for (unsigned n = 4 + random.below(10); n > 0; --n) {
+    out += ' ';
+    const unsigned pick = random.below(sizeof words / sizeof *words + 2);
+    if (pick == sizeof words / sizeof *words) {
+      out += "[" + std::to_string(random.below(100000)) + "]";
+    } else if (pick == sizeof words / sizeof *words + 1) {
+      out += "[k=v " + std::string(words[random.below(sizeof words / sizeof *words)]) + "]";
+    } else {
+      out += words[pick];
+    }
+  }
+  out += '\n';
+}
+
+const char* const example_lines[] = {
+    "ABC DEF YES", "ABCDEF GHI NO", "abc ABC  xyz", "ABC\tDEF", "caf\xc3\xa9 ABC \xe2\x82\xac 42",
+    "nothing here"};
+
+void append_example_line(std::string& out, sequence& random) {
+  out += example_lines[random.below(sizeof example_lines / sizeof *example_lines)];
+  out += '\n';
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const char* const kind = argc > 2 ? argv[2] : "log";
+  if (argc < 2 || (std::strcmp(kind, "log") != 0 && std::strcmp(kind, "fatal") != 0 &&
+                   std::strcmp(kind, "example") != 0)) {
+    std::fprintf(stderr, "usage: make_input BYTES [log|fatal|example]\n");
+    return 2;
+  }
+  const std::size_t size = std::strtoull(argv[1], nullptr, 10);
+  const bool fatal = std::strcmp(kind, "fatal") == 0;
+  const bool example = std::strcmp(kind, "example") == 0;
+  sequence random;
+  std::string out;
+  std::size_t written = 0;
+  bool fatal_written = false;
+  while (written < size) {
+    out.clear();
+    while (out.size() < (1 << 16)) {
+      const bool near_end = written + out.size() > size - size / 100;
+      if (example) {
+        append_example_line(out, random);
+      } else if (fatal && near_end && !fatal_written) {
+        append_line(out, random, "FATAL");
+        fatal_written = true;
+      } else {
+        append_line(out, random, levels[random.below(sizeof levels / sizeof *levels)]);
+      }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    written += out.size();
+  }
+  return 0;
+}
