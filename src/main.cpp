@@ -1,6 +1,8 @@
 // textsift: applies regular-expression expressions to standard input, one after the other, and
 // writes the result to standard output.
+#include <csignal>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "run.hpp"
@@ -16,11 +18,16 @@ int report_failure(const std::string& message) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // A reader that goes away early (`| head`) ends us quietly, as it ends any filter, even when
+  // the parent left SIGPIPE ignored.
+  std::signal(SIGPIPE, SIG_DFL);
   try {
     return textsift::run(argc, argv);
   } catch (const char* message) {
     return report_failure(message);
   } catch (const std::string& message) {
     return report_failure(message);
+  } catch (const std::bad_alloc&) {
+    return report_failure("Out of memory");
   }
 }

@@ -1,5 +1,7 @@
 #include "parse_expression.hpp"
 
+#include "templates/message_byte.hpp"
+
 namespace textsift {
 namespace {
 
@@ -21,7 +23,7 @@ std::size_t find_closing_separator(std::string_view tail, char separator, std::s
       if (c == separator)
         return position;
       if (modifier_set.find(c) == std::string_view::npos) {
-        error = std::string("Unknown modifier/option '") + c + "'";
+        error = "Unknown modifier/option '" + templates::message_byte(c) + "'";
         return 0;
       }
     }

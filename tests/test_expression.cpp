@@ -236,3 +236,25 @@ TEST(record, refuses_a_text_beyond_the_size_limit) {
 }
 
 }  // namespace
+
+namespace {
+
+// Longer than any single command-line argument can be, so checked in process.
+TEST(record, one_mebibyte_expression_is_refused_cleanly) {
+  const auto literal = make_expression("/" + std::string(1 << 20, 'a') + "/");
+  EXPECT_EQ(literal.error(), "regular expression is too large");
+  const auto replacement = make_expression("s/a/" + std::string(1 << 20, 'b') + "/");
+  EXPECT_EQ(replacement.error(), "");
+  std::string text = "xa";
+  EXPECT_EQ(replacement.apply(text), "");
+  EXPECT_EQ(text, "x" + std::string(1 << 20, 'b'));
+}
+
+TEST(record, control_bytes_in_messages_are_escaped) {
+  EXPECT_EQ(make_expression("s/a/b/\x7f").error(), "Unknown modifier/option '\\x7f'");
+  EXPECT_EQ(make_expression(std::string("s/a/\\\x01/", 7)).error(),
+            "Replacement has an unknown escape sequence: \\\\x01");
+  EXPECT_EQ(make_expression("s/a/b/\xc3").error(), "Unknown modifier/option '\xc3'");
+}
+
+}  // namespace

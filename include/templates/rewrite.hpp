@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "templates/message_byte.hpp"
+
 namespace templates {
 
 // Checks that `rewrite` can apply to a match of a pattern with `capture_count` capturing groups.
@@ -25,7 +27,7 @@ std::string validate_rewrite(const String& rewrite, int capture_count) {
                ", which the pattern does not have";
       }
     } else if (next != '\\') {
-      return std::string("Replacement has an unknown escape sequence: \\") + next;
+      return "Replacement has an unknown escape sequence: \\" + message_byte(next);
     }
   }
   return std::string();
