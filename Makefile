@@ -3,7 +3,8 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := g++ make cmake pkg-config libpcre3-dev libgtest-dev
 
-.PHONY: all deps build demo test format check-format clean bench-build bench bench-big
+.PHONY: all deps build demo test test-sanitize test-valgrind fuzz format check-format clean \
+	bench-build bench bench-big
 
 all: build
 
@@ -19,7 +20,19 @@ demo: build
 	echo 'ABC DEF YES' | $(BUILD_DIR)/textsift 's/ABC[\s]?/X/' '/(\w+)\s(\w+)/$$1=$$2/'; echo
 
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE valgrind
+
+# The whole suite, end-to-end cases included, on a build with ASan and UBSan.
+test-sanitize: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTEXTSIFT_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE valgrind
+
+# The end-to-end cases with every run of the binary under valgrind.
+test-valgrind:
+	@scripts/install-deps valgrind
+	$(MAKE) build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -L valgrind
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
@@ -30,6 +43,15 @@ check-format:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Coverage-guided fuzzing with libFuzzer (clang), FUZZ_SECONDS per target.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@scripts/install-deps clang libclang-rt-14-dev
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DTEXTSIFT_FUZZ=ON -DTEXTSIFT_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS) --target parse_compile_fuzzer run_fuzzer
+	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
 
 # Benchmark against perl and sed (optimized build in build-bench/); bench-big adds 1 GB inputs.
 BENCH_PACKAGES := hyperfine time perl sed

@@ -4,11 +4,15 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -60,10 +64,16 @@ void exchange(int in, int out, int err, const run_spec& spec, run_result& result
       if (fds[i].fd < 0 || fds[i].revents == 0)
         continue;
       char buffer[65536];
-      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      const std::size_t want = i == 0 && spec.stdout_limit != 0
+                                   ? std::min(sizeof buffer, spec.stdout_limit - result.out.size())
+                                   : sizeof buffer;
+      const ssize_t got = read(fds[i].fd, buffer, want);
       if (got > 0) {
         (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(got));
-      } else {
+      }
+      const bool enough =
+          i == 0 && spec.stdout_limit != 0 && result.out.size() >= spec.stdout_limit;
+      if (got <= 0 || enough) {
         close(fds[i].fd);
         (i == 0 ? out : err) = -1;
       }
@@ -101,16 +111,22 @@ run_result run(const run_spec& spec) {
   if (spec.input == input_mode::terminal) {
     check(openpty(&terminal, &terminal_child, nullptr, nullptr, nullptr) == 0, "openpty");
   }
-  const std::string program = spec.program.empty() ? TEXTSIFT_BINARY : spec.program;
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& arg : spec.args)
-    argv.push_back(const_cast<char*>(arg.c_str()));
+  std::vector<std::string> command = spec.program.empty() ? wrapper() : std::vector<std::string>{};
+  command.push_back(spec.program.empty() ? TEXTSIFT_BINARY : spec.program);
+  command.insert(command.end(), spec.args.begin(), spec.args.end());
+  std::vector<char*> argv;
+  for (std::string& part : command)
+    argv.push_back(part.data());
   argv.push_back(nullptr);
 
   const pid_t child = fork();
   check(child >= 0, "fork");
   if (child == 0) {
-    signal(SIGPIPE, SIG_DFL);
+    // SIGPIPE stays ignored, as some parents leave it: the program must cope by itself.
+    if (spec.address_space != 0) {
+      const rlimit limit{spec.address_space, spec.address_space};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     int input = -1;
     if (spec.input == input_mode::pipe)
       input = in_pipe[0];
@@ -131,7 +147,7 @@ run_result run(const run_spec& spec) {
     if (output >= 0)
       fcntl(STDOUT_FILENO, F_SETFD, 0);
     fcntl(STDERR_FILENO, F_SETFD, 0);
-    execv(program.c_str(), argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   for (int fd : {in_pipe[0], out_pipe[1], err_pipe[1], terminal_child}) {
@@ -147,6 +163,19 @@ run_result run(const run_spec& spec) {
     close(terminal);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+std::vector<std::string> wrapper() {
+  std::vector<std::string> words;
+  const char* text = std::getenv("TEXTSIFT_TEST_WRAPPER");
+  std::istringstream split(text != nullptr ? text : "");
+  for (std::string word; split >> word;)
+    words.push_back(word);
+  return words;
+}
+
+bool wrapped() {
+  return !wrapper().empty();
 }
 
 run_result run(const std::vector<std::string>& args, const std::string& input) {

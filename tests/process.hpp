@@ -1,6 +1,7 @@
 // Runs the built binary as a child process with chosen standard streams, for end-to-end tests.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,19 @@ struct run_spec {
   int chunk_delay_ms = 0;           // pause before each chunk
   std::string input_path;           // for input_mode::file (a file or a directory)
   output_mode output = output_mode::pipe;
-  std::string output_path;  // for output_mode::file
-  std::string program;      // defaults to the binary under test
+  std::string output_path;        // for output_mode::file
+  std::string program;            // defaults to the binary under test
+  std::size_t stdout_limit = 0;   // output_mode::pipe: stop reading and close after this many bytes
+  std::size_t address_space = 0;  // a limit on the child's address space in bytes, 0 for none
 };
+
+// The command that runs the binary under test: TEXTSIFT_TEST_WRAPPER (for example a valgrind
+// command line), when set, goes in front of it.
+std::vector<std::string> wrapper();
+
+// Whether runs go through such a wrapper. A wrapper opens descriptors of its own, which can take
+// the place of a standard stream that a case closes on purpose.
+bool wrapped();
 
 struct run_result {
   std::string out;

@@ -167,6 +167,8 @@ TEST(pipeline, help_reads_no_input_and_parses_nothing) {
 }
 
 TEST(input, closed_stdin_asks_for_piped_data) {
+  if (test::wrapped())
+    GTEST_SKIP() << "the wrapper would fill the closed descriptor";
   test::run_spec spec;
   spec.args = {"s/a/b/"};
   spec.input = test::input_mode::closed;
@@ -242,6 +244,8 @@ TEST(output, full_or_closed_stdout_is_a_failure) {
   EXPECT_EQ(result.err, error("Failed to write to stdout"));
   EXPECT_EQ(result.status, 1);
 
+  if (test::wrapped())
+    return;  // the wrapper would fill the closed descriptor
   spec.output = test::output_mode::closed;
   result = test::run(spec);
   EXPECT_EQ(result.err, error("Failed to write to stdout"));

@@ -1,0 +1,180 @@
+// The properties the fuzzers check, shared with the test that replays the seed corpus and every
+// input a fuzzer once failed on. A violated property prints what went wrong and aborts.
+#pragma once
+
+#include <pcre.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "expression_list.hpp"
+#include "templates/engine_options.hpp"
+
+namespace fuzz {
+
+[[noreturn]] inline void violated(const std::string& what) {
+  std::fprintf(stderr, "property violated: %s\n", what.c_str());
+  std::abort();
+}
+
+// One argument's bytes (cut at the first NUL, as a command line would) through parse and
+// compile: the record is either usable, with a non-empty pattern, and applies alike from a copy,
+// or rejected with a non-empty one-line message.
+inline void check_parse_compile(const std::uint8_t* data, std::size_t size) {
+  std::string argument(reinterpret_cast<const char*>(data), size);
+  argument.resize(argument.find('\0') == std::string::npos ? size : argument.find('\0'));
+  const textsift::expression record = textsift::make_expression(argument);
+  if (!record.error().empty()) {
+    if (record.error().find('\n') != std::string::npos)
+      violated("message spans lines");
+    return;
+  }
+  if (record.pattern().empty())
+    violated("usable record with an empty pattern");
+  const textsift::expression copy = record;
+  std::string text = "sample \xc3\xa9 text 123\n[x]", text_of_copy = text;
+  const std::string failure = record.apply(text);
+  if (failure != copy.apply(text_of_copy) || text != text_of_copy)
+    violated("copy differs");
+}
+
+// The engine's verdict for a failed search, as the user must see it.
+inline std::string reference_failure(int status) {
+  switch (status) {
+    case PCRE_ERROR_MATCHLIMIT:
+      return "Match limit exceeded (pattern too complex for this text)";
+    case PCRE_ERROR_RECURSIONLIMIT:
+      return "Recursion limit exceeded (pattern too complex for this text)";
+    case PCRE_ERROR_BADUTF8:
+      return "Text is not valid UTF-8 (use the modifier U to match bytes)";
+    default:
+      return "Matching failed (PCRE error " + std::to_string(status) + ")";
+  }
+}
+
+// A plain global replacement: every search through pcre_exec with the library's own UTF-8
+// check, the limits attached, an anchored non-empty retry after an empty match and a step over
+// one character (a CR LF pair where that is one newline) when the retry fails. Returns the
+// failure message, or an empty string with `text` replaced.
+inline std::string reference_replace_all(const textsift::expression& record, std::string& text) {
+  const int options = templates::engine_options(record.modifiers()).all_options();
+  const char* message = nullptr;
+  int offset = 0;
+  pcre* code = pcre_compile(record.pattern().c_str(), options, &message, &offset, nullptr);
+  if (code == nullptr)
+    violated("reference compile failed: " + std::string(message));
+  pcre_extra* study = pcre_study(code, 0, &message);
+  pcre_extra extra{};
+  extra.flags = PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
+  extra.match_limit = 10000;
+  extra.match_limit_recursion = 500;
+  if (study != nullptr) {
+    extra.flags |= PCRE_EXTRA_STUDY_DATA;
+    extra.study_data = study->study_data;
+  }
+  int groups = 0;
+  unsigned long compiled_options = 0;
+  pcre_fullinfo(code, nullptr, PCRE_INFO_CAPTURECOUNT, &groups);
+  pcre_fullinfo(code, nullptr, PCRE_INFO_OPTIONS, &compiled_options);
+  const unsigned long newline = compiled_options & 0x700000UL;
+  const bool crlf = newline == PCRE_NEWLINE_CRLF || newline == PCRE_NEWLINE_ANY ||
+                    newline == PCRE_NEWLINE_ANYCRLF;
+  const bool utf8 = (compiled_options & PCRE_UTF8) != 0;
+  std::vector<int> ovector(3 * (groups + 1));
+  const std::string& rewrite = record.replacement();
+  const int length = static_cast<int>(text.size());
+
+  std::string out, failure;
+  int start = 0, count = 0;
+  bool after_empty = false;
+  while (start <= length) {
+    const int status = pcre_exec(code, &extra, text.data(), length, start,
+                                 after_empty ? PCRE_ANCHORED | PCRE_NOTEMPTY : 0, ovector.data(),
+                                 static_cast<int>(ovector.size()));
+    if (status == PCRE_ERROR_NOMATCH && after_empty) {
+      int next = start + 1;
+      if (crlf && next < length && text[start] == '\r' && text[next] == '\n') {
+        ++next;
+      } else if (utf8) {
+        while (next < length && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
+          ++next;
+      }
+      if (start < length)
+        out.append(text, start, next - start);
+      start = next;
+      after_empty = false;
+      continue;
+    }
+    if (status == PCRE_ERROR_NOMATCH)
+      break;
+    if (status < 0) {
+      failure = reference_failure(status);
+      break;
+    }
+    if (ovector[0] < start || ovector[1] < ovector[0]) {
+      failure = "Match start out of range (\\K inside an assertion)";
+      break;
+    }
+    out.append(text, start, ovector[0] - start);
+    for (std::size_t i = 0; i < rewrite.size(); ++i) {
+      if (rewrite[i] != '\\') {
+        out += rewrite[i];
+      } else if (rewrite[++i] == '\\') {
+        out += '\\';
+      } else if (const int group = rewrite[i] - '0'; group < status && ovector[2 * group] >= 0) {
+        out.append(text, ovector[2 * group], ovector[2 * group + 1] - ovector[2 * group]);
+      }
+    }
+    start = ovector[1];
+    after_empty = ovector[0] == ovector[1];
+    ++count;
+  }
+  pcre_free_study(study);
+  pcre_free(code);
+  if (failure.empty() && count > 0) {
+    if (start < length)
+      out.append(text, start, std::string::npos);
+    text = out;
+  }
+  return failure;
+}
+
+// A whole run in process. The first byte chooses how many arguments (1 to 3) follow, each ended
+// by a NUL byte; the rest is the text. Every record is parsed and compiled, and the usable ones
+// are applied in order; each global replacement must agree with the reference loop.
+inline void check_run(const std::uint8_t* data, std::size_t size) {
+  if (size == 0)
+    return;
+  const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
+  std::size_t position = 0;
+  std::vector<textsift::expression> list;
+  for (int n = 1 + data[0] % 3; n > 0; --n) {
+    const std::size_t end = input.find('\0', position);
+    if (end == std::string::npos)
+      return;
+    list.push_back(textsift::make_expression(input.substr(position, end - position)));
+    position = end + 1;
+    if (!list.back().error().empty())
+      return;  // the run ends here
+  }
+  std::string text = input.substr(position);
+  for (const textsift::expression& record : list) {
+    std::string expected = text;
+    const bool compare = record.search_kind() && record.global();
+    const std::string expected_failure = compare ? reference_replace_all(record, expected) : "";
+    const std::string failure = record.apply(text);
+    if (compare && failure != expected_failure) {
+      violated("failure \"" + failure + "\" where the reference gives \"" + expected_failure +
+               "\"");
+    }
+    if (!failure.empty())
+      return;
+    if (compare && text != expected)
+      violated("global replacement differs from the reference");
+  }
+}
+
+}  // namespace fuzz

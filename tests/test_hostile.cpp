@@ -1,0 +1,238 @@
+// Hostile arguments, input and output: every run ends with a result or with exactly one "Error: "
+// line, exit status 1 and nothing on standard output; never a crash or a hang.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "process.hpp"
+
+namespace {
+
+// The outcome of any run: success with a quiet stderr, or the one error line and no output.
+void expect_clean_outcome(const test::run_result& result, const std::string& what) {
+  if (result.status == 0) {
+    EXPECT_EQ(result.err, "") << what;
+    return;
+  }
+  EXPECT_EQ(result.status, 1) << what;
+  EXPECT_EQ(result.out, "") << what;
+  ASSERT_GE(result.err.size(), 8u) << what;
+  EXPECT_EQ(result.err.compare(0, 7, "Error: "), 0) << what;
+  EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << what;
+}
+
+std::string error(const std::string& message) {
+  return "Error: " + message + "\n";
+}
+
+TEST(hostile_arguments, every_byte_in_every_position) {
+  const std::string expression = "s/a(b)/$1/i";
+  // Under valgrind every run costs a second: a sample of bytes still reaches every position.
+  const int step = test::wrapped() ? 17 : 1;
+  for (std::size_t position = 0; position < expression.size(); ++position) {
+    for (int byte = 1; byte < 256; byte += step) {
+      std::string argument = expression;
+      argument[position] = static_cast<char>(byte);
+      const auto result = test::run({argument}, "xab\xc3\xa9 abAB");
+      expect_clean_outcome(result, testing::PrintToString(argument));
+    }
+  }
+}
+
+struct hostile_case {
+  std::string name;
+  std::vector<std::string> args;
+  std::string input;
+  std::string out;
+  std::string err;
+  int status;
+};
+
+void PrintTo(const hostile_case& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class hostile : public testing::TestWithParam<hostile_case> {};
+
+TEST_P(hostile, ends_exactly_as_expected) {
+  const hostile_case& c = GetParam();
+  const auto result = test::run(c.args, c.input);
+  EXPECT_EQ(result.out, c.out);
+  EXPECT_EQ(result.err, c.err);
+  EXPECT_EQ(result.status, c.status);
+}
+
+std::string nested(int depth) {
+  return std::string(depth, '(') + "a" + std::string(depth, ')');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, hostile,
+    testing::Values(
+        hostile_case{"empty_argument", {""}, "a", "", error("Expression 1: Empty pattern"), 1},
+        hostile_case{
+            "empty_after_valid", {"s/a/b/", ""}, "a", "", error("Expression 2: Empty pattern"), 1},
+        hostile_case{"option_then_nothing", {"--verbose"}, "x\ny", "x\ny", "", 0},
+        hostile_case{"deep_nesting",
+                     {"/" + nested(5000) + "/"},
+                     "a",
+                     "",
+                     error("Expression 1: parentheses are too deeply nested"),
+                     1},
+        hostile_case{"moderate_nesting", {"/" + nested(200) + "/"}, "xa", "a", "", 0},
+        hostile_case{"unterminated_class",
+                     {"/[a/"},
+                     "a",
+                     "",
+                     error("Expression 1: missing terminating ] for character class"),
+                     1},
+        hostile_case{"line_break_as_modifier",
+                     {"s/a/b/\n"},
+                     "a",
+                     "",
+                     error("Expression 1: Unknown modifier/option '\\x0a'"),
+                     1},
+        hostile_case{"escape_as_modifier",
+                     {"s/a/b/\x1b[31m"},
+                     "a",
+                     "",
+                     error("Expression 1: Unknown modifier/option '3'"),
+                     1},
+        hostile_case{"escape_byte_as_modifier",
+                     {"s/a/b/\x1b"},
+                     "a",
+                     "",
+                     error("Expression 1: Unknown modifier/option '\\x1b'"),
+                     1},
+        hostile_case{"line_break_escaped_in_replacement",
+                     {"s/a/\\\n/"},
+                     "a",
+                     "",
+                     error("Expression 1: Replacement has an unknown escape sequence: \\\\x0a"),
+                     1},
+        hostile_case{"bad_repeat",
+                     {"s/a{99999}/x/"},
+                     "a",
+                     "",
+                     error("Expression 1: number too big in {} quantifier"),
+                     1},
+        hostile_case{"lookbehind_not_fixed",
+                     {"/(?<=a+)b/"},
+                     "ab",
+                     "",
+                     error("Expression 1: lookbehind assertion is not fixed length"),
+                     1},
+        hostile_case{"nul_bytes", {"s/\\x00/0/"}, std::string("a\0b\0", 4), "a0b0", "", 0},
+        hostile_case{
+            "crlf_text", {"s/\\r$//m", "s/^(\\w)/[$1]/m"}, "ab\r\ncd\r\n", "[a]b\n[c]d\n", "", 0},
+        hostile_case{"crlf_dot", {"/a.*/"}, "ab\r\ncd", "ab\r", "", 0},
+        hostile_case{"one_byte", {"s/^|$/|/"}, "x", "|x|", "", 0},
+        hostile_case{
+            "one_invalid_byte",
+            {"/./"},
+            "\x80",
+            "",
+            error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+            1},
+        hostile_case{"one_invalid_byte_U", {"/./U"}, "\x80", "\x80", "", 0},
+        hostile_case{
+            "truncated_sequence",
+            {"s/a/b/"},
+            "a\xe2\x82",
+            "",
+            error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+            1},
+        hostile_case{
+            "surrogate",
+            {"s/a/b/"},
+            "a\xed\xa0\x80",
+            "",
+            error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+            1},
+        hostile_case{
+            "backtracking_match_limit",
+            {"s/(a+)+$/x/"},
+            std::string(10000, 'a') + "b",
+            "",
+            error("Expression 1: Match limit exceeded (pattern too complex for this text)"),
+            1},
+        hostile_case{
+            "nested_lazy_groups",
+            {"/((.*?)*?)*?x/s"},
+            std::string(1 << 20, 'y'),
+            "",
+            error("Expression 1: Recursion limit exceeded (pattern too complex for this text)"),
+            1},
+        hostile_case{
+            "deep_recursion",
+            {"/(a|b)*c/"},
+            std::string(100000, 'a'),
+            "",
+            error("Expression 1: Recursion limit exceeded (pattern too complex for this text)"),
+            1}));
+
+// Linux refuses a single argument of 128 KiB or more (MAX_ARG_STRLEN), so the longest that can
+// reach the program is one byte less; a 1 MiB expression is checked in process.
+TEST(hostile_arguments, longest_possible_expression) {
+  const std::size_t longest = 128 * 1024 - 1;
+  std::string pattern;
+  while (pattern.size() < longest - 2)
+    pattern += "a" + std::to_string(pattern.size() % 10);
+  pattern.resize(longest - 2);
+  auto result = test::run({"/" + pattern + "/"}, "a0");
+  EXPECT_EQ(result.err, error("Expression 1: regular expression is too large"));
+  EXPECT_EQ(result.status, 1);
+  result = test::run({"s/" + std::string(longest - 7, 'x') + "|a/b/"}, "a");
+  expect_clean_outcome(result, "longest alternative");
+}
+
+TEST(hostile_arguments, ten_thousand_expressions) {
+  std::vector<std::string> args;
+  for (int i = 0; i < 10000; ++i)
+    args.push_back(i % 2 == 0 ? "s/a/b/" : "s/b/a/");
+  auto result = test::run(args, "xa");
+  EXPECT_EQ(result.out, "xa");
+  EXPECT_EQ(result.status, 0);
+  args.back() = "s/(/x/";
+  result = test::run(args, "xa");
+  EXPECT_EQ(result.err, error("Expression 10000: missing )"));
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(hostile_input, text_in_tiny_pieces_with_pauses) {
+  test::run_spec spec;
+  spec.args = {"s/(\\w+) (\\w+)/$2 $1/"};
+  for (const char c : std::string("hello world\xc3\xa9\n"))
+    spec.chunks.push_back(std::string(1, c));
+  spec.chunk_delay_ms = 15;
+  const auto result = test::run(spec);
+  EXPECT_EQ(result.out, "world hello\xc3\xa9\n");
+  EXPECT_EQ(result.status, 0);
+}
+
+TEST(hostile_output, reader_closing_early_ends_the_run_quietly) {
+  test::run_spec spec;
+  spec.args = {"s/a/bb/"};
+  spec.chunks = {std::string(1 << 20, 'a')};
+  spec.stdout_limit = 1;
+  const auto result = test::run(spec);
+  EXPECT_EQ(result.out, "b");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 128 + 13);  // SIGPIPE, as for any filter
+}
+
+TEST(hostile_input, memory_exhaustion_is_reported) {
+  if (test::wrapped() || TEXTSIFT_SANITIZED)
+    GTEST_SKIP() << "address-space limits need a plain run";
+  test::run_spec spec;
+  spec.args = {"s/a/" + std::string(64, 'x') + "/"};
+  spec.chunks = {std::string(8 << 20, 'a')};
+  spec.address_space = 256u << 20;
+  const auto result = test::run(spec);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, error("Out of memory"));
+  EXPECT_EQ(result.status, 1);
+}
+
+}  // namespace
