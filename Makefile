@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := g++ make cmake pkg-config libpcre3-dev libgtest-dev
 
-.PHONY: all deps build demo test test-sanitize test-valgrind fuzz format check-format clean \
+.PHONY: all deps build demo test test-sanitize test-valgrind test-big fuzz format check-format clean \
 	bench-build bench bench-big
 
 all: build
@@ -43,6 +43,10 @@ check-format:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# A real run with more than 2 GiB of input (not in CI: it needs about 2.5 GB of memory).
+test-big: build
+	scripts/test-big $(BUILD_DIR)/textsift
 
 # Coverage-guided fuzzing with libFuzzer (clang), FUZZ_SECONDS per target.
 FUZZ_SECONDS ?= 60
