@@ -1,9 +1,9 @@
 # Entry points: `make demo` and `make test` set up what is missing, build and run.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := g++ make cmake pkg-config libpcre3-dev libgtest-dev
+PACKAGES := g++ make cmake pkg-config libpcre3-dev libgtest-dev groff-base
 
-.PHONY: all deps build demo test test-sanitize test-valgrind test-big fuzz format check-format clean \
+.PHONY: all deps build demo test test-sanitize test-valgrind test-big fuzz install package format check-format clean \
 	bench-build bench bench-big
 
 all: build
@@ -47,6 +47,18 @@ clean:
 # A real run with more than 2 GiB of input (not in CI: it needs about 2.5 GB of memory).
 test-big: build
 	scripts/test-big $(BUILD_DIR)/textsift
+
+# Installation: PREFIX (default /usr/local) and DESTDIR are honoured.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# Debian package (build-release/textsift_<version>_<arch>.deb), from an optimized build.
+package: deps
+	@scripts/install-deps dpkg-dev
+	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTEXTSIFT_TESTS=OFF
+	cmake --build build-release -j $(JOBS) --target textsift
+	cd build-release && cpack
 
 # Coverage-guided fuzzing with libFuzzer (clang), FUZZ_SECONDS per target.
 FUZZ_SECONDS ?= 60

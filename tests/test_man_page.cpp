@@ -1,0 +1,140 @@
+// The manual page agrees with the program: it lints clean, its DIAGNOSTICS name every error
+// message in the source, and each of its EXAMPLES prints what the page shows.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "process.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Runs a shell command; returns its standard output (standard error joins it when asked).
+std::string shell(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr)
+    return out;
+  char buffer[4096];
+  for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    out.append(buffer, got);
+  pclose(pipe);
+  return out;
+}
+
+const fs::path page = fs::path(TEXTSIFT_SOURCE_DIR) / "doc" / "textsift.1";
+
+TEST(man_page, lints_clean) {
+  EXPECT_EQ(shell("groff -man -ww -z " + page.string() + " 2>&1"), "");
+}
+
+// The message texts in the program's source: string literals that start with a capital letter,
+// outside comments, the help text and the verbose report.
+std::vector<std::string> message_fragments() {
+  std::vector<std::string> fragments;
+  const std::regex literal(R"re("([A-Z](?:[^"\\]|\\.)+)")re");
+  for (const char* directory : {"src", "include/templates"}) {
+    for (const auto& entry : fs::directory_iterator(fs::path(TEXTSIFT_SOURCE_DIR) / directory)) {
+      const std::string name = entry.path().filename().string();
+      if (name == "help.cpp" || name == "report.hpp")
+        continue;
+      std::istringstream lines(read_file(entry.path()));
+      for (std::string line; std::getline(lines, line);) {
+        line = line.substr(0, line.find("//"));
+        for (std::sregex_iterator match(line.begin(), line.end(), literal), end; match != end;
+             ++match) {
+          std::string text = (*match)[1];
+          text = std::regex_replace(text, std::regex(R"(\\(.))"), "$1");
+          fragments.push_back(text);
+        }
+      }
+    }
+  }
+  return fragments;
+}
+
+// The text of one section of the rendered page, without line filling in the way.
+std::string rendered_section(const std::string& title) {
+  const std::string text = shell("groff -man -Tascii -P-cbou -rLL=400n " + page.string());
+  const std::size_t begin = text.find("\n" + title + "\n");
+  if (begin == std::string::npos)
+    return "";
+  const std::string rest = text.substr(begin + title.size() + 2);
+  std::smatch heading;
+  if (std::regex_search(rest, heading, std::regex("\n[A-Z][A-Z ]+\n"))) {
+    return rest.substr(0, heading.position());
+  }
+  return rest;
+}
+
+TEST(man_page, diagnostics_name_every_message_in_the_source) {
+  const std::string diagnostics = rendered_section("DIAGNOSTICS");
+  const std::vector<std::string> fragments = message_fragments();
+  EXPECT_GT(fragments.size(), 20u);
+  for (const std::string& fragment : fragments) {
+    EXPECT_NE(diagnostics.find(fragment), std::string::npos) << fragment;
+  }
+}
+
+struct example {
+  std::string command;
+  std::string output;
+};
+
+// The EXAMPLES blocks of the page source: a "$ " command line, continued after a trailing "|" or
+// backslash, then the lines it prints.
+std::vector<example> examples() {
+  const std::string source = read_file(page);
+  std::vector<example> found;
+  for (std::size_t at = source.find("\n.EX\n"); at != std::string::npos;
+       at = source.find("\n.EX\n", at + 1)) {
+    const std::size_t begin = at + 5;
+    std::string block = source.substr(begin, source.find("\n.EE\n", begin) - begin);
+    block = std::regex_replace(block, std::regex(R"(\\e)"), "\\");
+    std::istringstream lines(block);
+    example current;
+    std::string line;
+    std::getline(lines, line);
+    current.command = line.substr(2);  // after "$ "
+    while (!current.command.empty() &&
+           (current.command.back() == '|' || current.command.back() == '\\') &&
+           std::getline(lines, line)) {
+      current.command += "\n" + line;
+    }
+    for (bool first = true; std::getline(lines, line); first = false) {
+      current.output += (first ? "" : "\n") + line;
+    }
+    found.push_back(current);
+  }
+  return found;
+}
+
+TEST(man_page, examples_print_what_the_page_shows) {
+  const std::vector<example> all = examples();
+  EXPECT_GE(all.size(), 5u);
+  const std::string path = fs::path(TEXTSIFT_BINARY).parent_path().string();
+  for (const example& e : all) {
+    const std::string out = shell("PATH='" + path + "':\"$PATH\" bash -c '" +
+                                  std::regex_replace(e.command, std::regex("'"), "'\\''") + "'");
+    // The page cannot show whether the last line ends with a line break.
+    EXPECT_TRUE(out == e.output || out == e.output + "\n") << e.command << "\nprinted:\n"
+                                                           << out << "\npage shows:\n"
+                                                           << e.output;
+  }
+}
+
+}  // namespace
