@@ -28,17 +28,14 @@ inline void check_parse_compile(const std::uint8_t* data, std::size_t size) {
   argument.resize(argument.find('\0') == std::string::npos ? size : argument.find('\0'));
   const textsift::expression record = textsift::make_expression(argument);
   if (!record.error().empty()) {
-    if (record.error().find('\n') != std::string::npos)
-      violated("message spans lines");
+    if (record.error().find('\n') != std::string::npos) violated("message spans lines");
     return;
   }
-  if (record.pattern().empty())
-    violated("usable record with an empty pattern");
+  if (record.pattern().empty()) violated("usable record with an empty pattern");
   const textsift::expression copy = record;
   std::string text = "sample \xc3\xa9 text 123\n[x]", text_of_copy = text;
   const std::string failure = record.apply(text);
-  if (failure != copy.apply(text_of_copy) || text != text_of_copy)
-    violated("copy differs");
+  if (failure != copy.apply(text_of_copy) || text != text_of_copy) violated("copy differs");
 }
 
 // The engine's verdict for a failed search, as the user must see it.
@@ -64,8 +61,7 @@ inline std::string reference_replace_all(const textsift::expression& record, std
   const char* message = nullptr;
   int offset = 0;
   pcre* code = pcre_compile(record.pattern().c_str(), options, &message, &offset, nullptr);
-  if (code == nullptr)
-    violated("reference compile failed: " + std::string(message));
+  if (code == nullptr) violated("reference compile failed: " + std::string(message));
   pcre_extra* study = pcre_study(code, 0, &message);
   pcre_extra extra{};
   extra.flags = PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
@@ -99,17 +95,14 @@ inline std::string reference_replace_all(const textsift::expression& record, std
       if (crlf && next < length && text[start] == '\r' && text[next] == '\n') {
         ++next;
       } else if (utf8) {
-        while (next < length && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
-          ++next;
+        while (next < length && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) ++next;
       }
-      if (start < length)
-        out.append(text, start, next - start);
+      if (start < length) out.append(text, start, next - start);
       start = next;
       after_empty = false;
       continue;
     }
-    if (status == PCRE_ERROR_NOMATCH)
-      break;
+    if (status == PCRE_ERROR_NOMATCH) break;
     if (status < 0) {
       failure = reference_failure(status);
       break;
@@ -135,8 +128,7 @@ inline std::string reference_replace_all(const textsift::expression& record, std
   pcre_free_study(study);
   pcre_free(code);
   if (failure.empty() && count > 0) {
-    if (start < length)
-      out.append(text, start, std::string::npos);
+    if (start < length) out.append(text, start, std::string::npos);
     text = out;
   }
   return failure;
@@ -146,19 +138,16 @@ inline std::string reference_replace_all(const textsift::expression& record, std
 // by a NUL byte; the rest is the text. Every record is parsed and compiled, and the usable ones
 // are applied in order; each global replacement must agree with the reference loop.
 inline void check_run(const std::uint8_t* data, std::size_t size) {
-  if (size == 0)
-    return;
+  if (size == 0) return;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::size_t position = 0;
   std::vector<textsift::expression> list;
   for (int n = 1 + data[0] % 3; n > 0; --n) {
     const std::size_t end = input.find('\0', position);
-    if (end == std::string::npos)
-      return;
+    if (end == std::string::npos) return;
     list.push_back(textsift::make_expression(input.substr(position, end - position)));
     position = end + 1;
-    if (!list.back().error().empty())
-      return;  // the run ends here
+    if (!list.back().error().empty()) return;  // the run ends here
   }
   std::string text = input.substr(position);
   for (const textsift::expression& record : list) {
@@ -170,10 +159,8 @@ inline void check_run(const std::uint8_t* data, std::size_t size) {
       violated("failure \"" + failure + "\" where the reference gives \"" + expected_failure +
                "\"");
     }
-    if (!failure.empty())
-      return;
-    if (compare && text != expected)
-      violated("global replacement differs from the reference");
+    if (!failure.empty()) return;
+    if (compare && text != expected) violated("global replacement differs from the reference");
   }
 }
 

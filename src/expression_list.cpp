@@ -33,8 +33,7 @@ std::vector<expression> build_expression_list(const std::vector<std::string>& ar
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     list.push_back(make_expression(arguments[i]));
     const std::string& error = list.back().error();
-    if (!error.empty())
-      throw numbered(first_number + static_cast<int>(i), error);
+    if (!error.empty()) throw numbered(first_number + static_cast<int>(i), error);
   }
   return list;
 }
@@ -50,8 +49,7 @@ void apply_expressions(const std::vector<expression>& list, int first_number, st
                        std::size_t max_size) {
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::string failure = list[i].apply(text, max_size);
-    if (!failure.empty())
-      throw numbered(first_number + static_cast<int>(i), failure);
+    if (!failure.empty()) throw numbered(first_number + static_cast<int>(i), failure);
   }
 }
 

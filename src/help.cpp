@@ -134,8 +134,7 @@ std::string fill_in(std::string line) {
 }  // namespace
 
 void print_help() {
-  for (const char* line : help_lines)
-    std::cerr << fill_in(line) << std::endl;
+  for (const char* line : help_lines) std::cerr << fill_in(line) << std::endl;
 }
 
 }  // namespace textsift

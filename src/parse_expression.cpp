@@ -20,16 +20,14 @@ std::size_t find_closing_separator(std::string_view tail, char separator, std::s
   if (tail.size() > 2) {
     for (; position >= 2; --position) {
       const char c = tail[position];
-      if (c == separator)
-        return position;
+      if (c == separator) return position;
       if (modifier_set.find(c) == std::string_view::npos) {
         error = "Unknown modifier/option '" + templates::message_byte(c) + "'";
         return 0;
       }
     }
   }
-  if (tail[position] != separator)
-    error = "Empty pattern";
+  if (tail[position] != separator) error = "Empty pattern";
   return position;
 }
 
@@ -51,8 +49,7 @@ std::size_t rewrite_pattern(std::string_view body, char separator, bool m_form,
     } else if (c == '\\') {
       const char next = at_or_guard(body, i + 1);
       pattern += next == separator ? separator : '\\';
-      if (next == '\\' || next == separator)
-        ++i;
+      if (next == '\\' || next == separator) ++i;
     } else if (c == separator && !m_form) {
       return i + 1;
     } else {

@@ -23,10 +23,8 @@ short poll_one(int fd, short events, int timeout_ms) {
   for (;;) {
     pollfd entry{fd, events, 0};
     const int ready = poll(&entry, 1, timeout_ms);
-    if (ready > 0)
-      return entry.revents;
-    if (ready == 0 || errno != EINTR)
-      return 0;
+    if (ready > 0) return entry.revents;
+    if (ready == 0 || errno != EINTR) return 0;
     if (timeout_ms >= 0) {
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
@@ -39,8 +37,7 @@ short poll_one(int fd, short events, int timeout_ms) {
 // buffer is allocated once (one byte more, to see the end without growing).
 std::size_t expected_size(int fd, std::size_t max_size) {
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-    return block_size;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return block_size;
   const off_t offset = std::max<off_t>(lseek(fd, 0, SEEK_CUR), 0);
   const off_t left = std::max<off_t>(info.st_size - offset, 0);
   return std::min(static_cast<std::size_t>(left), max_size) + 1;
@@ -61,8 +58,7 @@ std::string read_all_stdin(int fd, std::size_t max_size) {
   templates::reserve_large(text, expected_size(fd, max_size));
   std::size_t length = 0;
   for (;;) {
-    if (text.capacity() == length)
-      templates::reserve_large(text, 2 * length);
+    if (text.capacity() == length) templates::reserve_large(text, 2 * length);
     // Read block by block, so that only a block at a time is cleared before the read fills it,
     // and ask for at most one byte beyond the limit: enough to know it was passed.
     const std::size_t room =

@@ -45,8 +45,7 @@ std::ostream& operator<<(std::ostream& out, const basic_pcre<String>& record) {
   for (const option_line& line : option_lines) {
     const bool present = record.modifiers().find(line.modifier) != String::npos;
     const char* text = present ? line.present : line.absent;
-    if (text != nullptr)
-      out << text << std::endl;
+    if (text != nullptr) out << text << std::endl;
   }
   return out << "}" << std::endl;
 }

@@ -18,8 +18,7 @@ enum class first_argument { expression, help, verbose };
 
 // Options count only as the very first argument, compared as whole strings.
 first_argument classify(const std::string& argument) {
-  if (argument == "-h" || argument == "--help")
-    return first_argument::help;
+  if (argument == "-h" || argument == "--help") return first_argument::help;
   if (argument == "-v" || argument == "--verbose" || argument == "-vv" || argument == "-v2" ||
       argument == "--debug") {
     return first_argument::verbose;
@@ -30,8 +29,7 @@ first_argument classify(const std::string& argument) {
 }  // namespace
 
 int run(int argc, const char* const argv[]) {
-  if (argc < 2)
-    throw std::string("No expression given (try ") + program_name + " --help)";
+  if (argc < 2) throw std::string("No expression given (try ") + program_name + " --help)";
   const first_argument first = classify(argv[1]);
   if (first == first_argument::help) {
     print_help();
@@ -39,14 +37,12 @@ int run(int argc, const char* const argv[]) {
   }
   const int first_number = first == first_argument::verbose ? 2 : 1;
   std::vector<std::string> arguments;
-  for (int i = first_number; i < argc && argv[i] != nullptr; ++i)
-    arguments.emplace_back(argv[i]);
+  for (int i = first_number; i < argc && argv[i] != nullptr; ++i) arguments.emplace_back(argv[i]);
   const std::vector<expression> list = build_expression_list(arguments, first_number);
 
   wait_for_input(STDIN_FILENO);
   std::string text = read_all_stdin(STDIN_FILENO, templates::max_text_size);
-  if (first == first_argument::verbose)
-    report_expressions(list);
+  if (first == first_argument::verbose) report_expressions(list);
   apply_expressions(list, first_number, text);
   write_all_stdout(STDOUT_FILENO, text);
   return 0;

@@ -20,8 +20,7 @@ namespace test {
 namespace {
 
 void check(bool ok, const char* what) {
-  if (!ok)
-    throw std::runtime_error(std::string(what) + ": " + std::to_string(errno));
+  if (!ok) throw std::runtime_error(std::string(what) + ": " + std::to_string(errno));
 }
 
 // Child side: wires `fd` to `target`, or closes `target` when fd is negative.
@@ -57,12 +56,10 @@ void exchange(int in, int out, int err, const run_spec& spec, run_result& result
       }
     }
     const int ready = poll(fds, 3, timeout);
-    if (ready < 0 && errno == EINTR)
-      continue;
+    if (ready < 0 && errno == EINTR) continue;
     check(ready >= 0, "poll");
     for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0)
-        continue;
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       char buffer[65536];
       const std::size_t want = i == 0 && spec.stdout_limit != 0
                                    ? std::min(sizeof buffer, spec.stdout_limit - result.out.size())
@@ -104,10 +101,8 @@ run_result run(const run_spec& spec) {
   int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
   int terminal = -1, terminal_child = -1;
   check(pipe2(err_pipe, O_CLOEXEC) == 0, "pipe");
-  if (spec.output == output_mode::pipe)
-    check(pipe2(out_pipe, O_CLOEXEC) == 0, "pipe");
-  if (spec.input == input_mode::pipe)
-    check(pipe2(in_pipe, O_CLOEXEC) == 0, "pipe");
+  if (spec.output == output_mode::pipe) check(pipe2(out_pipe, O_CLOEXEC) == 0, "pipe");
+  if (spec.input == input_mode::pipe) check(pipe2(in_pipe, O_CLOEXEC) == 0, "pipe");
   if (spec.input == input_mode::terminal) {
     check(openpty(&terminal, &terminal_child, nullptr, nullptr, nullptr) == 0, "openpty");
   }
@@ -115,8 +110,7 @@ run_result run(const run_spec& spec) {
   command.push_back(spec.program.empty() ? TEXTSIFT_BINARY : spec.program);
   command.insert(command.end(), spec.args.begin(), spec.args.end());
   std::vector<char*> argv;
-  for (std::string& part : command)
-    argv.push_back(part.data());
+  for (std::string& part : command) argv.push_back(part.data());
   argv.push_back(nullptr);
 
   const pid_t child = fork();
@@ -128,39 +122,30 @@ run_result run(const run_spec& spec) {
       setrlimit(RLIMIT_AS, &limit);
     }
     int input = -1;
-    if (spec.input == input_mode::pipe)
-      input = in_pipe[0];
-    if (spec.input == input_mode::file)
-      input = open(spec.input_path.c_str(), O_RDONLY);
-    if (spec.input == input_mode::terminal)
-      input = terminal_child;
+    if (spec.input == input_mode::pipe) input = in_pipe[0];
+    if (spec.input == input_mode::file) input = open(spec.input_path.c_str(), O_RDONLY);
+    if (spec.input == input_mode::terminal) input = terminal_child;
     int output = -1;
-    if (spec.output == output_mode::pipe)
-      output = out_pipe[1];
-    if (spec.output == output_mode::file)
-      output = open(spec.output_path.c_str(), O_WRONLY);
+    if (spec.output == output_mode::pipe) output = out_pipe[1];
+    if (spec.output == output_mode::file) output = open(spec.output_path.c_str(), O_WRONLY);
     wire(input, STDIN_FILENO);
     wire(output, STDOUT_FILENO);
     wire(err_pipe[1], STDERR_FILENO);
-    if (input >= 0)
-      fcntl(STDIN_FILENO, F_SETFD, 0);
-    if (output >= 0)
-      fcntl(STDOUT_FILENO, F_SETFD, 0);
+    if (input >= 0) fcntl(STDIN_FILENO, F_SETFD, 0);
+    if (output >= 0) fcntl(STDOUT_FILENO, F_SETFD, 0);
     fcntl(STDERR_FILENO, F_SETFD, 0);
     execvp(argv[0], argv.data());
     _exit(127);
   }
   for (int fd : {in_pipe[0], out_pipe[1], err_pipe[1], terminal_child}) {
-    if (fd >= 0)
-      close(fd);
+    if (fd >= 0) close(fd);
   }
   run_result result;
   exchange(in_pipe[1], out_pipe[0], err_pipe[0], spec, result);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (terminal >= 0)
-    close(terminal);
+  if (terminal >= 0) close(terminal);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }
@@ -169,8 +154,7 @@ std::vector<std::string> wrapper() {
   std::vector<std::string> words;
   const char* text = std::getenv("TEXTSIFT_TEST_WRAPPER");
   std::istringstream split(text != nullptr ? text : "");
-  for (std::string word; split >> word;)
-    words.push_back(word);
+  for (std::string word; split >> word;) words.push_back(word);
   return words;
 }
 

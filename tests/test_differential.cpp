@@ -88,8 +88,7 @@ class generator {
       min_length = 0;
       return item + pick(optional);
     }
-    if (choice == 2)
-      return item + pick(repeated);  // "{2}" keeps min_length 0 or above 0
+    if (choice == 2) return item + pick(repeated);  // "{2}" keeps min_length 0 or above 0
     return item;
   }
 
@@ -127,8 +126,7 @@ TEST(differential, application_matches_pcrecpp) {
     const int kind = generate.below(3);  // extract, replace first, replace all
     const bool no_capture = modifiers.find('*') != std::string::npos;
     std::string rewrite = generate.rewrite(no_capture ? 0 : groups);
-    if (kind == 0 && rewrite.empty())
-      rewrite = "\\0";
+    if (kind == 0 && rewrite.empty()) rewrite = "\\0";
 
     const pcrecpp::RE reference(pattern, templates::engine_options(modifiers));
     if (!reference.error().empty()) {
@@ -157,8 +155,7 @@ TEST(differential, application_matches_pcrecpp) {
     ASSERT_EQ(ours, expected) << "pattern " << pattern << " modifiers " << modifiers << " kind "
                               << kind << " rewrite " << rewrite << " text \"" << text << '"';
     ++compared;
-    if (ours != text)
-      ++changed;
+    if (ours != text) ++changed;
   }
   // The generator must exercise the engine, not only produce failures or no-ops.
   EXPECT_GT(compared, 18000);

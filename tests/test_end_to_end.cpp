@@ -7,24 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "e2e_case.hpp"
 #include "process.hpp"
 
 namespace {
 
-struct e2e_case {
-  std::string name;
-  std::vector<std::string> args;
-  std::string input;
-  std::string out;
-  std::string err;
-  int status;
-};
-
-void PrintTo(const e2e_case& c, std::ostream* out) {
-  *out << c.name;
-}
-
-class pipeline : public testing::TestWithParam<e2e_case> {};
+using test::e2e_case;
+using test::error;
+using test::pipeline;
 
 TEST_P(pipeline, gives_exact_output_error_and_status) {
   const e2e_case& c = GetParam();
@@ -32,10 +22,6 @@ TEST_P(pipeline, gives_exact_output_error_and_status) {
   EXPECT_EQ(result.out, c.out);
   EXPECT_EQ(result.err, c.err);
   EXPECT_EQ(result.status, c.status);
-}
-
-std::string error(const std::string& message) {
-  return "Error: " + message + "\n";
 }
 
 const std::vector<std::string> help_example = {"s/ABC[\\s]?/X/", "/(\\w+)\\s(\\w+)/$1=$2/"};
@@ -167,8 +153,7 @@ TEST(pipeline, help_reads_no_input_and_parses_nothing) {
 }
 
 TEST(input, closed_stdin_asks_for_piped_data) {
-  if (test::wrapped())
-    GTEST_SKIP() << "the wrapper would fill the closed descriptor";
+  if (test::wrapped()) GTEST_SKIP() << "the wrapper would fill the closed descriptor";
   test::run_spec spec;
   spec.args = {"s/a/b/"};
   spec.input = test::input_mode::closed;
@@ -207,8 +192,7 @@ TEST(input, large_text_arrives_whole) {
   }
   std::string expected = text;
   for (auto& c : expected) {
-    if (c == 'e')
-      c = 'E';
+    if (c == 'e') c = 'E';
   }
   const auto result = test::run({"s/e/E/"}, text);
   EXPECT_EQ(result.status, 0);
@@ -244,8 +228,7 @@ TEST(output, full_or_closed_stdout_is_a_failure) {
   EXPECT_EQ(result.err, error("Failed to write to stdout"));
   EXPECT_EQ(result.status, 1);
 
-  if (test::wrapped())
-    return;  // the wrapper would fill the closed descriptor
+  if (test::wrapped()) return;  // the wrapper would fill the closed descriptor
   spec.output = test::output_mode::closed;
   result = test::run(spec);
   EXPECT_EQ(result.err, error("Failed to write to stdout"));

@@ -19,8 +19,7 @@ int replay(const std::string& target, Check check) {
   int count = 0;
   for (const char* directory : {"corpus", "regressions"}) {
     const fs::path path = fs::path(TEXTSIFT_FUZZ_DIR) / directory / target;
-    if (!fs::exists(path))
-      continue;
+    if (!fs::exists(path)) continue;
     for (const auto& entry : fs::directory_iterator(path)) {
       std::ifstream file(entry.path(), std::ios::binary);
       std::stringstream bytes;

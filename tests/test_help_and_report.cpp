@@ -34,8 +34,7 @@ TEST(help, text_is_plain_ascii_without_tabs_or_trailing_blanks) {
   for (std::string line; std::getline(lines, line); ++count) {
     EXPECT_EQ(line.find('\t'), std::string::npos) << count + 1;
     EXPECT_TRUE(line.empty() || line.back() != ' ') << count + 1;
-    for (const char c : line)
-      EXPECT_TRUE(c > 0 && c < 127) << count + 1;
+    for (const char c : line) EXPECT_TRUE(c > 0 && c < 127) << count + 1;
   }
   EXPECT_EQ(count, 107);
 }
@@ -160,8 +159,7 @@ TEST_P(accepted_argument, is_reported_as_parsed) {
   const bool global = c.search && c.modifiers.find('1') == std::string::npos;
   std::string expected = "Expression 1: \n{\n - ok: yes\n - pattern: \"" + c.argument + "\"\n" +
                          (c.search ? " - search: \"" : " - match: \"") + c.pattern + "\"\n";
-  if (!c.replacement.empty())
-    expected += " - replace: \"" + c.replacement + "\"\n";
+  if (!c.replacement.empty()) expected += " - replace: \"" + c.replacement + "\"\n";
   expected += " - modifiers: \"" + c.modifiers + "\",\n" + (global ? global_line : first_line);
   const std::string report = verbose_report({c.argument});
   EXPECT_EQ(report.substr(0, expected.size()), expected);

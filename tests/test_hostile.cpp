@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e_case.hpp"
 #include "process.hpp"
 
 namespace {
@@ -22,10 +23,6 @@ void expect_clean_outcome(const test::run_result& result, const std::string& wha
   EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << what;
 }
 
-std::string error(const std::string& message) {
-  return "Error: " + message + "\n";
-}
-
 TEST(hostile_arguments, every_byte_in_every_position) {
   const std::string expression = "s/a(b)/$1/i";
   // Under valgrind every run costs a second: a sample of bytes still reaches every position.
@@ -40,131 +37,108 @@ TEST(hostile_arguments, every_byte_in_every_position) {
   }
 }
 
-struct hostile_case {
-  std::string name;
-  std::vector<std::string> args;
-  std::string input;
-  std::string out;
-  std::string err;
-  int status;
-};
-
-void PrintTo(const hostile_case& c, std::ostream* out) {
-  *out << c.name;
-}
-
-class hostile : public testing::TestWithParam<hostile_case> {};
-
-TEST_P(hostile, ends_exactly_as_expected) {
-  const hostile_case& c = GetParam();
-  const auto result = test::run(c.args, c.input);
-  EXPECT_EQ(result.out, c.out);
-  EXPECT_EQ(result.err, c.err);
-  EXPECT_EQ(result.status, c.status);
-}
+using test::e2e_case;
+using test::error;
+using test::pipeline;
 
 std::string nested(int depth) {
   return std::string(depth, '(') + "a" + std::string(depth, ')');
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    cases, hostile,
+    hostile_cases, pipeline,
     testing::Values(
-        hostile_case{"empty_argument", {""}, "a", "", error("Expression 1: Empty pattern"), 1},
-        hostile_case{
+        e2e_case{"empty_argument", {""}, "a", "", error("Expression 1: Empty pattern"), 1},
+        e2e_case{
             "empty_after_valid", {"s/a/b/", ""}, "a", "", error("Expression 2: Empty pattern"), 1},
-        hostile_case{"option_then_nothing", {"--verbose"}, "x\ny", "x\ny", "", 0},
-        hostile_case{"deep_nesting",
-                     {"/" + nested(5000) + "/"},
-                     "a",
-                     "",
-                     error("Expression 1: parentheses are too deeply nested"),
-                     1},
-        hostile_case{"moderate_nesting", {"/" + nested(200) + "/"}, "xa", "a", "", 0},
-        hostile_case{"unterminated_class",
-                     {"/[a/"},
-                     "a",
-                     "",
-                     error("Expression 1: missing terminating ] for character class"),
-                     1},
-        hostile_case{"line_break_as_modifier",
-                     {"s/a/b/\n"},
-                     "a",
-                     "",
-                     error("Expression 1: Unknown modifier/option '\\x0a'"),
-                     1},
-        hostile_case{"escape_as_modifier",
-                     {"s/a/b/\x1b[31m"},
-                     "a",
-                     "",
-                     error("Expression 1: Unknown modifier/option '3'"),
-                     1},
-        hostile_case{"escape_byte_as_modifier",
-                     {"s/a/b/\x1b"},
-                     "a",
-                     "",
-                     error("Expression 1: Unknown modifier/option '\\x1b'"),
-                     1},
-        hostile_case{"line_break_escaped_in_replacement",
-                     {"s/a/\\\n/"},
-                     "a",
-                     "",
-                     error("Expression 1: Replacement has an unknown escape sequence: \\\\x0a"),
-                     1},
-        hostile_case{"bad_repeat",
-                     {"s/a{99999}/x/"},
-                     "a",
-                     "",
-                     error("Expression 1: number too big in {} quantifier"),
-                     1},
-        hostile_case{"lookbehind_not_fixed",
-                     {"/(?<=a+)b/"},
-                     "ab",
-                     "",
-                     error("Expression 1: lookbehind assertion is not fixed length"),
-                     1},
-        hostile_case{"nul_bytes", {"s/\\x00/0/"}, std::string("a\0b\0", 4), "a0b0", "", 0},
-        hostile_case{
+        e2e_case{"option_then_nothing", {"--verbose"}, "x\ny", "x\ny", "", 0},
+        e2e_case{"deep_nesting",
+                 {"/" + nested(5000) + "/"},
+                 "a",
+                 "",
+                 error("Expression 1: parentheses are too deeply nested"),
+                 1},
+        e2e_case{"moderate_nesting", {"/" + nested(200) + "/"}, "xa", "a", "", 0},
+        e2e_case{"unterminated_class",
+                 {"/[a/"},
+                 "a",
+                 "",
+                 error("Expression 1: missing terminating ] for character class"),
+                 1},
+        e2e_case{"line_break_as_modifier",
+                 {"s/a/b/\n"},
+                 "a",
+                 "",
+                 error("Expression 1: Unknown modifier/option '\\x0a'"),
+                 1},
+        e2e_case{"escape_as_modifier",
+                 {"s/a/b/\x1b[31m"},
+                 "a",
+                 "",
+                 error("Expression 1: Unknown modifier/option '3'"),
+                 1},
+        e2e_case{"escape_byte_as_modifier",
+                 {"s/a/b/\x1b"},
+                 "a",
+                 "",
+                 error("Expression 1: Unknown modifier/option '\\x1b'"),
+                 1},
+        e2e_case{"line_break_escaped_in_replacement",
+                 {"s/a/\\\n/"},
+                 "a",
+                 "",
+                 error("Expression 1: Replacement has an unknown escape sequence: \\\\x0a"),
+                 1},
+        e2e_case{"bad_repeat",
+                 {"s/a{99999}/x/"},
+                 "a",
+                 "",
+                 error("Expression 1: number too big in {} quantifier"),
+                 1},
+        e2e_case{"lookbehind_not_fixed",
+                 {"/(?<=a+)b/"},
+                 "ab",
+                 "",
+                 error("Expression 1: lookbehind assertion is not fixed length"),
+                 1},
+        e2e_case{"nul_bytes", {"s/\\x00/0/"}, std::string("a\0b\0", 4), "a0b0", "", 0},
+        e2e_case{
             "crlf_text", {"s/\\r$//m", "s/^(\\w)/[$1]/m"}, "ab\r\ncd\r\n", "[a]b\n[c]d\n", "", 0},
-        hostile_case{"crlf_dot", {"/a.*/"}, "ab\r\ncd", "ab\r", "", 0},
-        hostile_case{"one_byte", {"s/^|$/|/"}, "x", "|x|", "", 0},
-        hostile_case{
-            "one_invalid_byte",
-            {"/./"},
-            "\x80",
-            "",
-            error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
-            1},
-        hostile_case{"one_invalid_byte_U", {"/./U"}, "\x80", "\x80", "", 0},
-        hostile_case{
-            "truncated_sequence",
-            {"s/a/b/"},
-            "a\xe2\x82",
-            "",
-            error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
-            1},
-        hostile_case{
-            "surrogate",
-            {"s/a/b/"},
-            "a\xed\xa0\x80",
-            "",
-            error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
-            1},
-        hostile_case{
-            "backtracking_match_limit",
-            {"s/(a+)+$/x/"},
-            std::string(10000, 'a') + "b",
-            "",
-            error("Expression 1: Match limit exceeded (pattern too complex for this text)"),
-            1},
-        hostile_case{
+        e2e_case{"crlf_dot", {"/a.*/"}, "ab\r\ncd", "ab\r", "", 0},
+        e2e_case{"one_byte", {"s/^|$/|/"}, "x", "|x|", "", 0},
+        e2e_case{"one_invalid_byte",
+                 {"/./"},
+                 "\x80",
+                 "",
+                 error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+                 1},
+        e2e_case{"one_invalid_byte_U", {"/./U"}, "\x80", "\x80", "", 0},
+        e2e_case{"truncated_sequence",
+                 {"s/a/b/"},
+                 "a\xe2\x82",
+                 "",
+                 error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+                 1},
+        e2e_case{"surrogate",
+                 {"s/a/b/"},
+                 "a\xed\xa0\x80",
+                 "",
+                 error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+                 1},
+        e2e_case{"backtracking_match_limit",
+                 {"s/(a+)+$/x/"},
+                 std::string(10000, 'a') + "b",
+                 "",
+                 error("Expression 1: Match limit exceeded (pattern too complex for this text)"),
+                 1},
+        e2e_case{
             "nested_lazy_groups",
             {"/((.*?)*?)*?x/s"},
             std::string(1 << 20, 'y'),
             "",
             error("Expression 1: Recursion limit exceeded (pattern too complex for this text)"),
             1},
-        hostile_case{
+        e2e_case{
             "deep_recursion",
             {"/(a|b)*c/"},
             std::string(100000, 'a'),
@@ -177,8 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(hostile_arguments, longest_possible_expression) {
   const std::size_t longest = 128 * 1024 - 1;
   std::string pattern;
-  while (pattern.size() < longest - 2)
-    pattern += "a" + std::to_string(pattern.size() % 10);
+  while (pattern.size() < longest - 2) pattern += "a" + std::to_string(pattern.size() % 10);
   pattern.resize(longest - 2);
   auto result = test::run({"/" + pattern + "/"}, "a0");
   EXPECT_EQ(result.err, error("Expression 1: regular expression is too large"));
@@ -189,8 +162,7 @@ TEST(hostile_arguments, longest_possible_expression) {
 
 TEST(hostile_arguments, ten_thousand_expressions) {
   std::vector<std::string> args;
-  for (int i = 0; i < 10000; ++i)
-    args.push_back(i % 2 == 0 ? "s/a/b/" : "s/b/a/");
+  for (int i = 0; i < 10000; ++i) args.push_back(i % 2 == 0 ? "s/a/b/" : "s/b/a/");
   auto result = test::run(args, "xa");
   EXPECT_EQ(result.out, "xa");
   EXPECT_EQ(result.status, 0);

@@ -27,11 +27,9 @@ std::string read_file(const fs::path& path) {
 std::string shell(const std::string& command) {
   std::string out;
   FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr)
-    return out;
+  if (pipe == nullptr) return out;
   char buffer[4096];
-  for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    out.append(buffer, got);
+  for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
   pclose(pipe);
   return out;
 }
@@ -50,8 +48,7 @@ std::vector<std::string> message_fragments() {
   for (const char* directory : {"src", "include/templates"}) {
     for (const auto& entry : fs::directory_iterator(fs::path(TEXTSIFT_SOURCE_DIR) / directory)) {
       const std::string name = entry.path().filename().string();
-      if (name == "help.cpp" || name == "report.hpp")
-        continue;
+      if (name == "help.cpp" || name == "report.hpp") continue;
       std::istringstream lines(read_file(entry.path()));
       for (std::string line; std::getline(lines, line);) {
         line = line.substr(0, line.find("//"));
@@ -71,8 +68,7 @@ std::vector<std::string> message_fragments() {
 std::string rendered_section(const std::string& title) {
   const std::string text = shell("groff -man -Tascii -P-cbou -rLL=400n " + page.string());
   const std::size_t begin = text.find("\n" + title + "\n");
-  if (begin == std::string::npos)
-    return "";
+  if (begin == std::string::npos) return "";
   const std::string rest = text.substr(begin + title.size() + 2);
   std::smatch heading;
   if (std::regex_search(rest, heading, std::regex("\n[A-Z][A-Z ]+\n"))) {

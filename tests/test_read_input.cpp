@@ -18,13 +18,11 @@ namespace {
 std::string through_pipe(const std::string& data, std::size_t max_size) {
   signal(SIGPIPE, SIG_IGN);  // the reader may stop early
   int ends[2];
-  if (pipe(ends) != 0)
-    throw std::runtime_error("pipe");
+  if (pipe(ends) != 0) throw std::runtime_error("pipe");
   std::thread writer([&] {
     for (std::size_t done = 0; done < data.size();) {
       const ssize_t put = write(ends[1], data.data() + done, data.size() - done);
-      if (put <= 0)
-        break;
+      if (put <= 0) break;
       done += static_cast<std::size_t>(put);
     }
     close(ends[1]);
@@ -55,8 +53,7 @@ std::string thrown_message(const std::function<void()>& action) {
 
 TEST(read_all_stdin, keeps_every_byte_up_to_the_limit) {
   std::string data;
-  for (int i = 0; i < 3000000; ++i)
-    data += static_cast<char>(i * 7 % 256);
+  for (int i = 0; i < 3000000; ++i) data += static_cast<char>(i * 7 % 256);
   EXPECT_TRUE(through_pipe(data, data.size()) == data);
   EXPECT_EQ(through_pipe("", 10), "");
   EXPECT_EQ(through_pipe(std::string("a\0b", 3), 3), std::string("a\0b", 3));

@@ -64,8 +64,7 @@ TEST(valid_utf8, agrees_with_the_engine_on_three_and_four_byte_sequences) {
         const std::string three = {static_cast<char>(lead), static_cast<char>(second),
                                    static_cast<char>(third)};
         expect_agreement(engine, three);
-        if (lead < 0xF0)
-          continue;
+        if (lead < 0xF0) continue;
         for (const unsigned char fourth : tails) {
           expect_agreement(engine, three + static_cast<char>(fourth));
         }
@@ -86,10 +85,8 @@ TEST(valid_utf8, agrees_with_the_engine_on_long_mixed_texts) {
   std::mt19937 random(7);
   for (int round = 0; round < 20000; ++round) {
     std::string text;
-    for (int n = random() % 40; n > 0; --n)
-      text += pieces[random() % 7];
-    if (round % 2 == 1 && !text.empty())
-      text[random() % text.size()] ^= 1 << (random() % 8);
+    for (int n = random() % 40; n > 0; --n) text += pieces[random() % 7];
+    if (round % 2 == 1 && !text.empty()) text[random() % text.size()] ^= 1 << (random() % 8);
     ASSERT_EQ(templates::valid_utf8(text.data(), text.size()), engine.valid(text))
         << testing::PrintToString(text);
   }

@@ -51,17 +51,14 @@ class searcher {
   // there is none, or a failure status for search_failure_message.
   int search(std::size_t start, int flags) {
     if (utf8_ && !validated_) {
-      if (!valid_utf8(text_.data(), text_.size()))
-        return PCRE_ERROR_BADUTF8;
+      if (!valid_utf8(text_.data(), text_.size())) return PCRE_ERROR_BADUTF8;
       validated_ = true;
     }
-    if (utf8_ && at_character_start(start))
-      flags |= PCRE_NO_UTF8_CHECK;
+    if (utf8_ && at_character_start(start)) flags |= PCRE_NO_UTF8_CHECK;
     const int status =
         pattern_.exec(text_.data(), static_cast<int>(text_.size()), static_cast<int>(start), flags,
                       ovector_.data(), static_cast<int>(ovector_.size()));
-    if (status > 0 && (begin() < start || end() < begin()))
-      return match_out_of_range;
+    if (status > 0 && (begin() < start || end() < begin())) return match_out_of_range;
     return status;
   }
 
@@ -79,8 +76,7 @@ class searcher {
       return next + 1;
     }
     if (utf8_) {
-      while (next < text_.size() && !at_character_start(next))
-        ++next;
+      while (next < text_.size() && !at_character_start(next)) ++next;
     }
     return next;
   }
@@ -99,27 +95,22 @@ class searcher {
 
 // Failure message for a text too long for the engine, or empty.
 inline std::string text_size_failure(std::size_t size, std::size_t max_size) {
-  if (size <= max_size)
-    return std::string();
+  if (size <= max_size) return std::string();
   return "Text larger than " + std::to_string(max_size) + " bytes";
 }
+
+// The three operations below require text.size() <= max_text_size.
 
 // Replaces `text` with `rewrite` applied to the first match, or with the empty string when
 // nothing matches. Returns an empty string on success; on failure returns the reason and leaves
 // `text` unchanged.
 template <class String>
-std::string extract(const compiled_pattern& pattern, const String& rewrite, String& text,
-                    std::size_t max_size = max_text_size) {
-  std::string failure = text_size_failure(text.size(), max_size);
-  if (!failure.empty())
-    return failure;
+std::string extract(const compiled_pattern& pattern, const String& rewrite, String& text) {
   searcher<String> search(pattern, text);
   const int status = search.search(0, 0);
-  if (status < PCRE_ERROR_NOMATCH)
-    return search_failure_message(status);
+  if (status < PCRE_ERROR_NOMATCH) return search_failure_message(status);
   String out;
-  if (status > 0)
-    append_rewrite(out, rewrite, text.data(), search.ovector(), status);
+  if (status > 0) append_rewrite(out, rewrite, text.data(), search.ovector(), status);
   text.swap(out);
   return std::string();
 }
@@ -127,17 +118,11 @@ std::string extract(const compiled_pattern& pattern, const String& rewrite, Stri
 // Replaces the first match in `text` with `rewrite` applied to it; without a match `text` stays
 // as it is. Returns an empty string on success; on failure the reason, `text` unchanged.
 template <class String>
-std::string replace_first(const compiled_pattern& pattern, const String& rewrite, String& text,
-                          std::size_t max_size = max_text_size) {
-  std::string failure = text_size_failure(text.size(), max_size);
-  if (!failure.empty())
-    return failure;
+std::string replace_first(const compiled_pattern& pattern, const String& rewrite, String& text) {
   searcher<String> search(pattern, text);
   const int status = search.search(0, 0);
-  if (status < PCRE_ERROR_NOMATCH)
-    return search_failure_message(status);
-  if (status == PCRE_ERROR_NOMATCH)
-    return std::string();
+  if (status < PCRE_ERROR_NOMATCH) return search_failure_message(status);
+  if (status == PCRE_ERROR_NOMATCH) return std::string();
   String out;
   reserve_large(out, text.size() + rewrite.size());
   out.append(text, 0, search.begin());
@@ -152,11 +137,7 @@ std::string replace_first(const compiled_pattern& pattern, const String& rewrite
 // match at the same place; when there is none, one character is kept and the scan goes on after
 // it. Returns an empty string on success; on failure the reason, `text` unchanged.
 template <class String>
-std::string replace_all(const compiled_pattern& pattern, const String& rewrite, String& text,
-                        std::size_t max_size = max_text_size) {
-  std::string failure = text_size_failure(text.size(), max_size);
-  if (!failure.empty())
-    return failure;
+std::string replace_all(const compiled_pattern& pattern, const String& rewrite, String& text) {
   searcher<String> search(pattern, text);
   String out;
   std::size_t start = 0;
@@ -165,30 +146,24 @@ std::string replace_all(const compiled_pattern& pattern, const String& rewrite, 
   while (start <= text.size()) {
     const int flags = after_empty_match ? PCRE_ANCHORED | PCRE_NOTEMPTY : 0;
     const int status = search.search(start, flags);
-    if (status < PCRE_ERROR_NOMATCH)
-      return search_failure_message(status);
+    if (status < PCRE_ERROR_NOMATCH) return search_failure_message(status);
     if (status == PCRE_ERROR_NOMATCH) {
-      if (!after_empty_match)
-        break;
+      if (!after_empty_match) break;
       const std::size_t next = search.step_over(start);
-      if (start < text.size())
-        out.append(text, start, next - start);
+      if (start < text.size()) out.append(text, start, next - start);
       start = next;
       after_empty_match = false;
       continue;
     }
-    if (!matched)
-      reserve_large(out, text.size() + text.size() / 8);
+    if (!matched) reserve_large(out, text.size() + text.size() / 8);
     matched = true;
     out.append(text, start, search.begin() - start);
     append_rewrite(out, rewrite, text.data(), search.ovector(), status);
     start = search.end();
     after_empty_match = search.begin() == search.end();
   }
-  if (!matched)
-    return std::string();
-  if (start < text.size())
-    out.append(text, start, String::npos);
+  if (!matched) return std::string();
+  if (start < text.size()) out.append(text, start, String::npos);
   text.swap(out);
   return std::string();
 }

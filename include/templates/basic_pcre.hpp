@@ -4,6 +4,7 @@
 
 #include <pcrecpp.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
@@ -56,13 +57,19 @@ class basic_pcre {
   // Applies this usable record to `text`: the match kind leaves the rewrite of the first match
   // (the empty string when nothing matches), the search kind replaces the first or every match.
   // Returns an empty string on success; on failure returns the reason (an engine failure, or a
-  // text longer than `max_size` bytes) and leaves `text` unchanged.
+  // text longer than `max_size` bytes, at most the engine's limit) and leaves `text` unchanged.
   std::string apply(String& text, std::size_t max_size = max_text_size) const {
-    if (!search_kind_)
-      return extract(matcher_, rewrite(), text, max_size);
-    if (global_)
-      return replace_all(matcher_, replacement_, text, max_size);
-    return replace_first(matcher_, replacement_, text, max_size);
+    std::string failure = text_size_failure(text.size(), std::min(max_size, max_text_size));
+    if (!failure.empty()) {
+      return failure;
+    }
+    if (!search_kind_) {
+      return extract(matcher_, rewrite(), text);
+    }
+    if (global_) {
+      return replace_all(matcher_, replacement_, text);
+    }
+    return replace_first(matcher_, replacement_, text);
   }
 
   bool search_kind() const { return search_kind_; }
@@ -79,8 +86,7 @@ class basic_pcre {
  private:
   // The match kind without a replacement keeps the whole match.
   String rewrite() const {
-    if (!search_kind_ && replacement_.empty())
-      return String("\\0");
+    if (!search_kind_ && replacement_.empty()) return String("\\0");
     return replacement_;
   }
 

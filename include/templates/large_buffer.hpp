@@ -16,14 +16,12 @@ template <class String>
 void reserve_large(String& text, std::size_t capacity) {
   constexpr std::size_t huge_page = std::size_t{2} << 20;
   text.reserve(capacity);
-  if (text.capacity() < 4 * huge_page)
-    return;
+  if (text.capacity() < 4 * huge_page) return;
   const auto begin = reinterpret_cast<std::uintptr_t>(text.data());
   const auto end = begin + text.capacity();
   const std::uintptr_t first = (begin + huge_page - 1) & ~(huge_page - 1);
   const std::uintptr_t last = end & ~(huge_page - 1);
-  if (last > first)
-    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
 }  // namespace templates

@@ -34,13 +34,11 @@ class compiled_pattern {
 
   compiled_pattern(const compiled_pattern& other)
       : pattern_(other.pattern_), options_(other.options_) {
-    if (other.code_)
-      compile();
+    if (other.code_) compile();
   }
 
   compiled_pattern& operator=(const compiled_pattern& other) {
-    if (this != &other)
-      *this = compiled_pattern(other);
+    if (this != &other) *this = compiled_pattern(other);
     return *this;
   }
 
@@ -95,21 +93,18 @@ class compiled_pattern {
     int offset = 0;
     code_.reset(pcre_compile(pattern_.c_str(), options_, &message, &offset, nullptr));
     error_ = code_ ? std::string() : std::string(message ? message : "compilation failed");
-    if (code_)
-      study_.reset(pcre_study(code_.get(), 0, &message));
+    if (code_) study_.reset(pcre_study(code_.get(), 0, &message));
   }
 
   int info_int(int what) const {
     int value = 0;
-    if (code_)
-      pcre_fullinfo(code_.get(), nullptr, what, &value);
+    if (code_) pcre_fullinfo(code_.get(), nullptr, what, &value);
     return value;
   }
 
   unsigned long compile_options() const {
     unsigned long value = 0;
-    if (code_)
-      pcre_fullinfo(code_.get(), nullptr, PCRE_INFO_OPTIONS, &value);
+    if (code_) pcre_fullinfo(code_.get(), nullptr, PCRE_INFO_OPTIONS, &value);
     return value;
   }
 

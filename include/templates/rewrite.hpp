@@ -16,10 +16,8 @@ namespace templates {
 template <class String>
 std::string validate_rewrite(const String& rewrite, int capture_count) {
   for (std::size_t i = 0; i < rewrite.size(); ++i) {
-    if (rewrite[i] != '\\')
-      continue;
-    if (i + 1 == rewrite.size())
-      return "Replacement ends with a single backslash";
+    if (rewrite[i] != '\\') continue;
+    if (i + 1 == rewrite.size()) return "Replacement ends with a single backslash";
     const char next = rewrite[++i];
     if (next >= '0' && next <= '9') {
       if (next - '0' > capture_count) {
@@ -42,8 +40,7 @@ void append_rewrite(String& out, const String& rewrite, const char* subject, con
                     int reported) {
   std::size_t literal_start = 0;
   for (std::size_t i = 0; i < rewrite.size(); ++i) {
-    if (rewrite[i] != '\\')
-      continue;
+    if (rewrite[i] != '\\') continue;
     out.append(rewrite, literal_start, i - literal_start);
     const char next = rewrite[++i];
     literal_start = i + 1;

@@ -33,22 +33,14 @@ constexpr lead_table make_lead_table() {
   lead_table table{};
   for (int lead = 0; lead < 256; ++lead) {
     lead_rule rule{0, 0x80, 0xBF};
-    if (lead < 0x80)
-      rule.length = 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-      rule.length = 2;
-    if (lead >= 0xE0 && lead <= 0xEF)
-      rule.length = 3;
-    if (lead >= 0xF0 && lead <= 0xF4)
-      rule.length = 4;
-    if (lead == 0xE0)
-      rule.low = 0xA0;
-    if (lead == 0xED)
-      rule.high = 0x9F;
-    if (lead == 0xF0)
-      rule.low = 0x90;
-    if (lead == 0xF4)
-      rule.high = 0x8F;
+    if (lead < 0x80) rule.length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) rule.length = 2;
+    if (lead >= 0xE0 && lead <= 0xEF) rule.length = 3;
+    if (lead >= 0xF0 && lead <= 0xF4) rule.length = 4;
+    if (lead == 0xE0) rule.low = 0xA0;
+    if (lead == 0xED) rule.high = 0x9F;
+    if (lead == 0xF0) rule.low = 0x90;
+    if (lead == 0xF4) rule.high = 0x8F;
     table.rules[lead] = rule;
   }
   return table;
@@ -83,14 +75,10 @@ inline bool valid_utf8_scalar(const char* data, std::size_t size) {
       ++byte;
       continue;
     }
-    if (length == 0 || static_cast<std::size_t>(end - byte) < length)
-      return false;
-    if (byte[1] < rule.low || byte[1] > rule.high)
-      return false;
-    if (length >= 3 && (byte[2] & 0xC0) != 0x80)
-      return false;
-    if (length == 4 && (byte[3] & 0xC0) != 0x80)
-      return false;
+    if (length == 0 || static_cast<std::size_t>(end - byte) < length) return false;
+    if (byte[1] < rule.low || byte[1] > rule.high) return false;
+    if (length >= 3 && (byte[2] & 0xC0) != 0x80) return false;
+    if (length == 4 && (byte[3] & 0xC0) != 0x80) return false;
     byte += length;
   }
   return true;
@@ -224,8 +212,7 @@ __attribute__((target("ssse3"))) inline bool valid_utf8_ssse3(const char* data, 
 inline bool valid_utf8(const char* data, std::size_t size) {
 #ifdef TEXTSIFT_UTF8_SSSE3
   static const bool vectors = __builtin_cpu_supports("ssse3");
-  if (vectors)
-    return utf8_detail::valid_utf8_ssse3(data, size);
+  if (vectors) return utf8_detail::valid_utf8_ssse3(data, size);
 #endif
   return valid_utf8_scalar(data, size);
 }

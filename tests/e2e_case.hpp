@@ -1,0 +1,34 @@
+// A table row for an end-to-end run: arguments and input, and the exact standard output,
+// standard error and exit status expected.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace test {
+
+struct e2e_case {
+  std::string name;
+  std::vector<std::string> args;
+  std::string input;
+  std::string out;
+  std::string err;
+  int status;
+};
+
+inline void PrintTo(const e2e_case& c, std::ostream* out) {
+  *out << c.name;
+}
+
+// Rows are checked by the one TEST_P(pipeline, ...) and instantiated wherever a table stands.
+class pipeline : public testing::TestWithParam<e2e_case> {};
+
+// The standard error of a failed run.
+inline std::string error(const std::string& message) {
+  return "Error: " + message + "\n";
+}
+
+}  // namespace test
