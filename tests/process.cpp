@@ -34,12 +34,12 @@ void wire(int fd, int target) {
 }
 
 // Reads what the child writes to `out` and `err` while feeding `in` (negative: nothing to feed).
-void exchange(int in, int out, int err, const run_spec& spec, run_result& result) {
+void exchange(int in, int out, int err, const run_request& request, run_result& result) {
   std::size_t chunk = 0, offset = 0;
   auto next_write_time =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(spec.chunk_delay_ms);
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(request.chunk_delay_ms);
   while (out >= 0 || err >= 0 || in >= 0) {
-    if (in >= 0 && chunk == spec.chunks.size()) {
+    if (in >= 0 && chunk == request.chunks.size()) {
       close(in);
       in = -1;
       continue;
@@ -61,22 +61,23 @@ void exchange(int in, int out, int err, const run_spec& spec, run_result& result
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       char buffer[65536];
-      const std::size_t want = i == 0 && spec.stdout_limit != 0
-                                   ? std::min(sizeof buffer, spec.stdout_limit - result.out.size())
-                                   : sizeof buffer;
+      const std::size_t want =
+          i == 0 && request.stdout_limit != 0
+              ? std::min(sizeof buffer, request.stdout_limit - result.out.size())
+              : sizeof buffer;
       const ssize_t got = read(fds[i].fd, buffer, want);
       if (got > 0) {
         (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(got));
       }
       const bool enough =
-          i == 0 && spec.stdout_limit != 0 && result.out.size() >= spec.stdout_limit;
+          i == 0 && request.stdout_limit != 0 && result.out.size() >= request.stdout_limit;
       if (got <= 0 || enough) {
         close(fds[i].fd);
         (i == 0 ? out : err) = -1;
       }
     }
     if (fds[2].fd >= 0 && fds[2].revents != 0) {
-      const std::string& data = spec.chunks[chunk];
+      const std::string& data = request.chunks[chunk];
       const ssize_t put = data.empty() ? 0 : write(in, data.data() + offset, data.size() - offset);
       if (put < 0) {  // the child stopped reading
         close(in);
@@ -88,7 +89,7 @@ void exchange(int in, int out, int err, const run_spec& spec, run_result& result
         ++chunk;
         offset = 0;
         next_write_time =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(spec.chunk_delay_ms);
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(request.chunk_delay_ms);
       }
     }
   }
@@ -96,19 +97,20 @@ void exchange(int in, int out, int err, const run_spec& spec, run_result& result
 
 }  // namespace
 
-run_result run(const run_spec& spec) {
+run_result run(const run_request& request) {
   signal(SIGPIPE, SIG_IGN);  // a child that stops reading must not end the test
   int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
   int terminal = -1, terminal_child = -1;
   check(pipe2(err_pipe, O_CLOEXEC) == 0, "pipe");
-  if (spec.output == output_mode::pipe) check(pipe2(out_pipe, O_CLOEXEC) == 0, "pipe");
-  if (spec.input == input_mode::pipe) check(pipe2(in_pipe, O_CLOEXEC) == 0, "pipe");
-  if (spec.input == input_mode::terminal) {
+  if (request.output == output_mode::pipe) check(pipe2(out_pipe, O_CLOEXEC) == 0, "pipe");
+  if (request.input == input_mode::pipe) check(pipe2(in_pipe, O_CLOEXEC) == 0, "pipe");
+  if (request.input == input_mode::terminal) {
     check(openpty(&terminal, &terminal_child, nullptr, nullptr, nullptr) == 0, "openpty");
   }
-  std::vector<std::string> command = spec.program.empty() ? wrapper() : std::vector<std::string>{};
-  command.push_back(spec.program.empty() ? TEXTSIFT_BINARY : spec.program);
-  command.insert(command.end(), spec.args.begin(), spec.args.end());
+  std::vector<std::string> command =
+      request.program.empty() ? wrapper() : std::vector<std::string>{};
+  command.push_back(request.program.empty() ? TEXTSIFT_BINARY : request.program);
+  command.insert(command.end(), request.args.begin(), request.args.end());
   std::vector<char*> argv;
   for (std::string& part : command) argv.push_back(part.data());
   argv.push_back(nullptr);
@@ -117,17 +119,17 @@ run_result run(const run_spec& spec) {
   check(child >= 0, "fork");
   if (child == 0) {
     // SIGPIPE stays ignored, as some parents leave it: the program must cope by itself.
-    if (spec.address_space != 0) {
-      const rlimit limit{spec.address_space, spec.address_space};
+    if (request.address_space != 0) {
+      const rlimit limit{request.address_space, request.address_space};
       setrlimit(RLIMIT_AS, &limit);
     }
     int input = -1;
-    if (spec.input == input_mode::pipe) input = in_pipe[0];
-    if (spec.input == input_mode::file) input = open(spec.input_path.c_str(), O_RDONLY);
-    if (spec.input == input_mode::terminal) input = terminal_child;
+    if (request.input == input_mode::pipe) input = in_pipe[0];
+    if (request.input == input_mode::file) input = open(request.input_path.c_str(), O_RDONLY);
+    if (request.input == input_mode::terminal) input = terminal_child;
     int output = -1;
-    if (spec.output == output_mode::pipe) output = out_pipe[1];
-    if (spec.output == output_mode::file) output = open(spec.output_path.c_str(), O_WRONLY);
+    if (request.output == output_mode::pipe) output = out_pipe[1];
+    if (request.output == output_mode::file) output = open(request.output_path.c_str(), O_WRONLY);
     wire(input, STDIN_FILENO);
     wire(output, STDOUT_FILENO);
     wire(err_pipe[1], STDERR_FILENO);
@@ -141,7 +143,7 @@ run_result run(const run_spec& spec) {
     if (fd >= 0) close(fd);
   }
   run_result result;
-  exchange(in_pipe[1], out_pipe[0], err_pipe[0], spec, result);
+  exchange(in_pipe[1], out_pipe[0], err_pipe[0], request, result);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
@@ -163,10 +165,10 @@ bool wrapped() {
 }
 
 run_result run(const std::vector<std::string>& args, const std::string& input) {
-  run_spec spec;
-  spec.args = args;
-  spec.chunks = {input};
-  return run(spec);
+  run_request request;
+  request.args = args;
+  request.chunks = {input};
+  return run(request);
 }
 
 }  // namespace test

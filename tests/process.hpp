@@ -10,7 +10,7 @@ namespace test {
 enum class input_mode { pipe, closed, file, terminal };
 enum class output_mode { pipe, closed, file };
 
-struct run_spec {
+struct run_request {
   std::vector<std::string> args;  // after the program name
   input_mode input = input_mode::pipe;
   std::vector<std::string> chunks;  // written to the input pipe in order, then it is closed
@@ -37,7 +37,7 @@ struct run_result {
   int status = -1;  // the exit status, or 128 + signal number
 };
 
-run_result run(const run_spec& spec);
+run_result run(const run_request& request);
 
 // Shorthand: the binary with `args`, `input` piped in.
 run_result run(const std::vector<std::string>& args, const std::string& input);

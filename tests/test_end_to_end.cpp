@@ -143,10 +143,10 @@ TEST(pipeline, verbose_failure_names_the_command_line_position) {
 }
 
 TEST(pipeline, help_reads_no_input_and_parses_nothing) {
-  test::run_spec spec;
-  spec.args = {"-h", "s/(/x/"};
-  spec.input = test::input_mode::closed;
-  const auto result = test::run(spec);
+  test::run_request request;
+  request.args = {"-h", "s/(/x/"};
+  request.input = test::input_mode::closed;
+  const auto result = test::run(request);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err.find("Error"), std::string::npos);
@@ -154,31 +154,31 @@ TEST(pipeline, help_reads_no_input_and_parses_nothing) {
 
 TEST(input, closed_stdin_asks_for_piped_data) {
   if (test::wrapped()) GTEST_SKIP() << "the wrapper would fill the closed descriptor";
-  test::run_spec spec;
-  spec.args = {"s/a/b/"};
-  spec.input = test::input_mode::closed;
-  const auto result = test::run(spec);
+  test::run_request request;
+  request.args = {"s/a/b/"};
+  request.input = test::input_mode::closed;
+  const auto result = test::run(request);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, error("Pipe in your text data."));
   EXPECT_EQ(result.status, 1);
 }
 
 TEST(input, terminal_with_nothing_typed_times_out) {
-  test::run_spec spec;
-  spec.args = {"s/a/b/"};
-  spec.input = test::input_mode::terminal;
-  const auto result = test::run(spec);
+  test::run_request request;
+  request.args = {"s/a/b/"};
+  request.input = test::input_mode::terminal;
+  const auto result = test::run(request);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, error("Pipe in your text data."));
   EXPECT_EQ(result.status, 1);
 }
 
 TEST(input, slow_pipe_writer_is_waited_for) {
-  test::run_spec spec;
-  spec.args = {"s/x/y/"};
-  spec.chunks = {"x", "x\n"};
-  spec.chunk_delay_ms = 2600;  // beyond the terminal wait, twice over
-  const auto result = test::run(spec);
+  test::run_request request;
+  request.args = {"s/x/y/"};
+  request.chunks = {"x", "x\n"};
+  request.chunk_delay_ms = 2600;  // beyond the terminal wait, twice over
+  const auto result = test::run(request);
   EXPECT_EQ(result.out, "yy\n");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 0);
@@ -203,45 +203,45 @@ TEST(input, large_text_arrives_whole) {
 TEST(input, regular_file_and_directory) {
   const std::string path = testing::TempDir() + "textsift_input.txt";
   std::ofstream(path) << "abc";
-  test::run_spec spec;
-  spec.args = {"s/b/x/"};
-  spec.input = test::input_mode::file;
-  spec.input_path = path;
-  auto result = test::run(spec);
+  test::run_request request;
+  request.args = {"s/b/x/"};
+  request.input = test::input_mode::file;
+  request.input_path = path;
+  auto result = test::run(request);
   EXPECT_EQ(result.out, "axc");
   EXPECT_EQ(result.status, 0);
 
-  spec.input_path = testing::TempDir();
-  result = test::run(spec);
+  request.input_path = testing::TempDir();
+  result = test::run(request);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, error("Failed to read from stdin"));
   EXPECT_EQ(result.status, 1);
 }
 
 TEST(output, full_or_closed_stdout_is_a_failure) {
-  test::run_spec spec;
-  spec.args = {"s/a/b/"};
-  spec.chunks = {"aaa"};
-  spec.output = test::output_mode::file;
-  spec.output_path = "/dev/full";
-  auto result = test::run(spec);
+  test::run_request request;
+  request.args = {"s/a/b/"};
+  request.chunks = {"aaa"};
+  request.output = test::output_mode::file;
+  request.output_path = "/dev/full";
+  auto result = test::run(request);
   EXPECT_EQ(result.err, error("Failed to write to stdout"));
   EXPECT_EQ(result.status, 1);
 
   if (test::wrapped()) return;  // the wrapper would fill the closed descriptor
-  spec.output = test::output_mode::closed;
-  result = test::run(spec);
+  request.output = test::output_mode::closed;
+  result = test::run(request);
   EXPECT_EQ(result.err, error("Failed to write to stdout"));
   EXPECT_EQ(result.status, 1);
 }
 
 TEST(output, empty_result_to_full_stdout_succeeds) {
-  test::run_spec spec;
-  spec.args = {"/z/"};
-  spec.chunks = {"aaa"};
-  spec.output = test::output_mode::file;
-  spec.output_path = "/dev/full";
-  const auto result = test::run(spec);
+  test::run_request request;
+  request.args = {"/z/"};
+  request.chunks = {"aaa"};
+  request.output = test::output_mode::file;
+  request.output_path = "/dev/full";
+  const auto result = test::run(request);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 0);
 }
@@ -250,9 +250,9 @@ TEST(program_name, comes_from_the_constant_not_argv0) {
   const std::string link = testing::TempDir() + "renamed_filter";
   std::remove(link.c_str());
   ASSERT_EQ(symlink(TEXTSIFT_BINARY, link.c_str()), 0);
-  test::run_spec spec;
-  spec.program = link;
-  const auto result = test::run(spec);
+  test::run_request request;
+  request.program = link;
+  const auto result = test::run(request);
   EXPECT_EQ(result.err, error("No expression given (try textsift --help)"));
   EXPECT_EQ(result.status, 1);
 }

@@ -40,10 +40,10 @@ TEST(help, text_is_plain_ascii_without_tabs_or_trailing_blanks) {
 }
 
 TEST(help, ignores_what_follows_and_reads_no_input) {
-  test::run_spec spec;
-  spec.args = {"--help", "s/(/x/", "bad"};
-  spec.input = test::input_mode::closed;  // reading would fail with an error line
-  const auto result = test::run(spec);
+  test::run_request request;
+  request.args = {"--help", "s/(/x/", "bad"};
+  request.input = test::input_mode::closed;  // reading would fail with an error line
+  const auto result = test::run(request);
   EXPECT_EQ(result.err, help_listing());
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.status, 1);
@@ -206,10 +206,10 @@ TEST(accepted_argument, unless_its_replacement_can_never_apply) {
       {"s/a/\\\\/", "Replacement ends with a single backslash"},
       {"s/a/\\d/", "Replacement has an unknown escape sequence: \\d"}};
   for (const auto& [argument, message] : rows) {
-    test::run_spec spec;
-    spec.args = {"-v", argument};
-    spec.input = test::input_mode::closed;
-    const auto result = test::run(spec);
+    test::run_request request;
+    request.args = {"-v", argument};
+    request.input = test::input_mode::closed;
+    const auto result = test::run(request);
     EXPECT_EQ(result.err, std::string("Error: Expression 2: ") + message + "\n") << argument;
     EXPECT_EQ(result.status, 1);
   }

@@ -173,22 +173,22 @@ TEST(hostile_arguments, ten_thousand_expressions) {
 }
 
 TEST(hostile_input, text_in_tiny_pieces_with_pauses) {
-  test::run_spec spec;
-  spec.args = {"s/(\\w+) (\\w+)/$2 $1/"};
+  test::run_request request;
+  request.args = {"s/(\\w+) (\\w+)/$2 $1/"};
   for (const char c : std::string("hello world\xc3\xa9\n"))
-    spec.chunks.push_back(std::string(1, c));
-  spec.chunk_delay_ms = 15;
-  const auto result = test::run(spec);
+    request.chunks.push_back(std::string(1, c));
+  request.chunk_delay_ms = 15;
+  const auto result = test::run(request);
   EXPECT_EQ(result.out, "world hello\xc3\xa9\n");
   EXPECT_EQ(result.status, 0);
 }
 
 TEST(hostile_output, reader_closing_early_ends_the_run_quietly) {
-  test::run_spec spec;
-  spec.args = {"s/a/bb/"};
-  spec.chunks = {std::string(1 << 20, 'a')};
-  spec.stdout_limit = 1;
-  const auto result = test::run(spec);
+  test::run_request request;
+  request.args = {"s/a/bb/"};
+  request.chunks = {std::string(1 << 20, 'a')};
+  request.stdout_limit = 1;
+  const auto result = test::run(request);
   EXPECT_EQ(result.out, "b");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 128 + 13);  // SIGPIPE, as for any filter
@@ -197,11 +197,11 @@ TEST(hostile_output, reader_closing_early_ends_the_run_quietly) {
 TEST(hostile_input, memory_exhaustion_is_reported) {
   if (test::wrapped() || TEXTSIFT_SANITIZED)
     GTEST_SKIP() << "address-space limits need a plain run";
-  test::run_spec spec;
-  spec.args = {"s/a/" + std::string(64, 'x') + "/"};
-  spec.chunks = {std::string(8 << 20, 'a')};
-  spec.address_space = 256u << 20;
-  const auto result = test::run(spec);
+  test::run_request request;
+  request.args = {"s/a/" + std::string(64, 'x') + "/"};
+  request.chunks = {std::string(8 << 20, 'a')};
+  request.address_space = 256u << 20;
+  const auto result = test::run(request);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, error("Out of memory"));
   EXPECT_EQ(result.status, 1);
