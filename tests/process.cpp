@@ -61,16 +61,15 @@ void exchange(int in, int out, int err, const run_request& request, run_result& 
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       char buffer[65536];
+      const bool limited = i == 0 && request.stdout_limit != 0;
       const std::size_t want =
-          i == 0 && request.stdout_limit != 0
-              ? std::min(sizeof buffer, request.stdout_limit - result.out.size())
-              : sizeof buffer;
+          limited ? std::min(sizeof buffer, request.stdout_limit - result.out.size())
+                  : sizeof buffer;
       const ssize_t got = read(fds[i].fd, buffer, want);
       if (got > 0) {
         (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(got));
       }
-      const bool enough =
-          i == 0 && request.stdout_limit != 0 && result.out.size() >= request.stdout_limit;
+      const bool enough = limited && result.out.size() >= request.stdout_limit;
       if (got <= 0 || enough) {
         close(fds[i].fd);
         (i == 0 ? out : err) = -1;
