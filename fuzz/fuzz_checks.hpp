@@ -12,6 +12,7 @@
 
 #include "expression_list.hpp"
 #include "templates/engine_options.hpp"
+#include "templates/match_settings.hpp"
 
 namespace fuzz {
 
@@ -20,13 +21,27 @@ namespace fuzz {
   std::abort();
 }
 
+// The program's settings with a smaller match limit: a pattern that is costly at every start
+// position then ends in milliseconds, not seconds, and fuzzing stays fast.
+inline templates::match_settings fuzz_settings(bool jit = true) {
+  templates::match_settings settings;
+  settings.jit = jit;
+  settings.match_limit = 100000;
+  return settings;
+}
+
+// Whether `failure` is one of the limits, which the JIT and the interpreter count differently.
+inline bool limit_failure(const std::string& failure) {
+  return failure.find("limit exceeded") != std::string::npos;
+}
+
 // One argument's bytes (cut at the first NUL, as a command line would) through parse and
 // compile: the record is either usable, with a non-empty pattern, and applies alike from a copy,
 // or rejected with a non-empty one-line message.
 inline void check_parse_compile(const std::uint8_t* data, std::size_t size) {
   std::string argument(reinterpret_cast<const char*>(data), size);
   argument.resize(argument.find('\0') == std::string::npos ? size : argument.find('\0'));
-  const textsift::expression record = textsift::make_expression(argument);
+  const textsift::expression record = textsift::make_expression(argument, fuzz_settings());
   if (!record.error().empty()) {
     if (record.error().find('\n') != std::string::npos) violated("message spans lines");
     return;
@@ -52,12 +67,13 @@ inline std::string reference_failure(int status) {
   }
 }
 
-// A plain global replacement: every search through pcre_exec with the library's own UTF-8
-// check, the limits attached, an anchored non-empty retry after an empty match and a step over
-// one character (a CR LF pair where that is one newline) when the retry fails. Returns the
-// failure message, or an empty string with `text` replaced.
+// A plain global replacement on the interpreter: every search through pcre_exec with the
+// library's own UTF-8 check, the limits of fuzz_settings() attached, an anchored non-empty retry
+// after an empty match and a step over one character (a CR LF pair where that is one newline) when
+// the retry fails. Returns the failure message, or an empty string with `text` replaced.
 inline std::string reference_replace_all(const textsift::expression& record, std::string& text) {
-  const int options = templates::engine_options(record.modifiers()).all_options();
+  const pcrecpp::RE_Options limits = templates::engine_options(record.modifiers(), fuzz_settings());
+  const int options = limits.all_options();
   const char* message = nullptr;
   int offset = 0;
   pcre* code = pcre_compile(record.pattern().c_str(), options, &message, &offset, nullptr);
@@ -65,8 +81,8 @@ inline std::string reference_replace_all(const textsift::expression& record, std
   pcre_extra* study = pcre_study(code, 0, &message);
   pcre_extra extra{};
   extra.flags = PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
-  extra.match_limit = 10000;
-  extra.match_limit_recursion = 500;
+  extra.match_limit = limits.match_limit();
+  extra.match_limit_recursion = limits.match_limit_recursion();
   if (study != nullptr) {
     extra.flags |= PCRE_EXTRA_STUDY_DATA;
     extra.study_data = study->study_data;
@@ -111,6 +127,13 @@ inline std::string reference_replace_all(const textsift::expression& record, std
       failure = "Match start out of range (\\K inside an assertion)";
       break;
     }
+    for (int group = 1; group < status; ++group) {
+      const int begin = ovector[2 * group], end = ovector[2 * group + 1];
+      if ((begin >= 0 || end >= 0) && (begin < 0 || end < begin || end > length)) {
+        failure = "Matching failed (a group reported out of range)";
+      }
+    }
+    if (!failure.empty()) break;
     out.append(text, start, ovector[0] - start);
     for (std::size_t i = 0; i < rewrite.size(); ++i) {
       if (rewrite[i] != '\\') {
@@ -136,25 +159,40 @@ inline std::string reference_replace_all(const textsift::expression& record, std
 
 // A whole run in process. The first byte chooses how many arguments (1 to 3) follow, each ended
 // by a NUL byte; the rest is the text. Every record is parsed and compiled, and the usable ones
-// are applied in order; each global replacement must agree with the reference loop.
+// are applied in order, on the JIT where the pattern allows it. Each application must agree with
+// the same record on the interpreter, and each global replacement with the reference loop, unless
+// a limit acts (the engines count differently).
 inline void check_run(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::size_t position = 0;
+  std::vector<std::string> arguments;
   std::vector<textsift::expression> list;
   for (int n = 1 + data[0] % 3; n > 0; --n) {
     const std::size_t end = input.find('\0', position);
     if (end == std::string::npos) return;
-    list.push_back(textsift::make_expression(input.substr(position, end - position)));
+    arguments.push_back(input.substr(position, end - position));
+    list.push_back(textsift::make_expression(arguments.back(), fuzz_settings()));
     position = end + 1;
     if (!list.back().error().empty()) return;  // the run ends here
   }
   std::string text = input.substr(position);
-  for (const textsift::expression& record : list) {
-    std::string expected = text;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const textsift::expression& record = list[i];
+    std::string interpreted = text, expected = text;
+    const auto interpreter = textsift::make_expression(arguments[i], fuzz_settings(false));
+    const std::string interpreter_failure = interpreter.apply(interpreted);
     const bool compare = record.search_kind() && record.global();
     const std::string expected_failure = compare ? reference_replace_all(record, expected) : "";
     const std::string failure = record.apply(text);
+    if (limit_failure(failure) || limit_failure(interpreter_failure) ||
+        limit_failure(expected_failure)) {
+      return;
+    }
+    if (failure != interpreter_failure || text != interpreted) {
+      violated("\"" + arguments[i] + "\" differs between JIT and interpreter: \"" + failure +
+               "\" and \"" + interpreter_failure + "\"");
+    }
     if (compare && failure != expected_failure) {
       violated("failure \"" + failure + "\" where the reference gives \"" + expected_failure +
                "\"");

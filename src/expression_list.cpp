@@ -14,14 +14,15 @@ std::string numbered(int number, const std::string& message) {
 
 }  // namespace
 
-expression make_expression(const std::string& argument) {
+expression make_expression(const std::string& argument, const templates::match_settings& settings) {
   expression record;
   record.set_expression_text(argument);
   parsed_expression parsed = parse_expression(argument, record.separators());
   if (!parsed.error.empty()) {
     record.reject(parsed.error);
   } else {
-    record.compile(parsed.search_kind, parsed.pattern, parsed.replacement, parsed.modifiers);
+    record.compile(parsed.search_kind, parsed.pattern, parsed.replacement, parsed.modifiers,
+                   settings);
   }
   return record;
 }

@@ -11,9 +11,10 @@ namespace textsift {
 
 using expression = templates::basic_pcre<std::string>;
 
-// The record for one argument: parsed, and compiled when the parse accepts it. A rejected
-// argument gives a record whose error message says why.
-expression make_expression(const std::string& argument);
+// The record for one argument: parsed, and compiled with `settings` when the parse accepts it.
+// A rejected argument gives a record whose error message says why.
+expression make_expression(const std::string& argument,
+                           const templates::match_settings& settings = {});
 
 // The records of `arguments`, in order; the first argument is expression number
 // `first_number` on the command line. Throws "Expression N: <message>" for the first argument

@@ -9,16 +9,18 @@
 #include "help.hpp"
 #include "program.hpp"
 #include "read_input.hpp"
+#include "version.hpp"
 #include "write_output.hpp"
 
 namespace textsift {
 namespace {
 
-enum class first_argument { expression, help, verbose };
+enum class first_argument { expression, help, verbose, version };
 
 // Options count only as the very first argument, compared as whole strings.
 first_argument classify(const std::string& argument) {
   if (argument == "-h" || argument == "--help") return first_argument::help;
+  if (argument == "--version") return first_argument::version;
   if (argument == "-v" || argument == "--verbose" || argument == "-vv" || argument == "-v2" ||
       argument == "--debug") {
     return first_argument::verbose;
@@ -34,6 +36,10 @@ int run(int argc, const char* const argv[]) {
   if (first == first_argument::help) {
     print_help();
     return 1;
+  }
+  if (first == first_argument::version) {
+    write_all_stdout(STDOUT_FILENO, version_line() + "\n");
+    return 0;
   }
   const int first_number = first == first_argument::verbose ? 2 : 1;
   std::vector<std::string> arguments;

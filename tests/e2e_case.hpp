@@ -26,6 +26,10 @@ inline void PrintTo(const e2e_case& c, std::ostream* out) {
 // Rows are checked by the one TEST_P(pipeline, ...) and instantiated wherever a table stands.
 class pipeline : public testing::TestWithParam<e2e_case> {};
 
+// Rows that must hold on both engines: checked once with JIT and once on a system that refuses
+// executable memory, where every search runs on the interpreter.
+class both_engines : public testing::TestWithParam<e2e_case> {};
+
 // The standard error of a failed run.
 inline std::string error(const std::string& message) {
   return "Error: " + message + "\n";

@@ -122,6 +122,15 @@ run_result run(const run_request& request) {
       const rlimit limit{request.address_space, request.address_space};
       setrlimit(RLIMIT_AS, &limit);
     }
+    if (request.stack != 0) {
+      const rlimit limit{request.stack, request.stack};
+      setrlimit(RLIMIT_STACK, &limit);
+    }
+    if (request.without_jit) {
+      setenv("LD_PRELOAD", TEXTSIFT_NO_EXEC_MEMORY, 1);
+      // A sanitized build wants its runtime first among the loaded libraries.
+      setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+    }
     int input = -1;
     if (request.input == input_mode::pipe) input = in_pipe[0];
     if (request.input == input_mode::file) input = open(request.input_path.c_str(), O_RDONLY);
@@ -163,10 +172,11 @@ bool wrapped() {
   return !wrapper().empty();
 }
 
-run_result run(const std::vector<std::string>& args, const std::string& input) {
+run_result run(const std::vector<std::string>& args, const std::string& input, bool without_jit) {
   run_request request;
   request.args = args;
   request.chunks = {input};
+  request.without_jit = without_jit;
   return run(request);
 }
 

@@ -21,6 +21,8 @@ struct run_request {
   std::string program;            // defaults to the binary under test
   std::size_t stdout_limit = 0;   // output_mode::pipe: stop reading and close after this many bytes
   std::size_t address_space = 0;  // a limit on the child's address space in bytes, 0 for none
+  std::size_t stack = 0;          // a limit on the child's stack in bytes, 0 for the inherited one
+  bool without_jit = false;       // refuse the child executable memory, so the JIT cannot work
 };
 
 // The command that runs the binary under test: TEXTSIFT_TEST_WRAPPER (for example a valgrind
@@ -39,7 +41,8 @@ struct run_result {
 
 run_result run(const run_request& request);
 
-// Shorthand: the binary with `args`, `input` piped in.
-run_result run(const std::vector<std::string>& args, const std::string& input);
+// Shorthand: the binary with `args`, `input` piped in, with or without JIT.
+run_result run(const std::vector<std::string>& args, const std::string& input,
+               bool without_jit = false);
 
 }  // namespace test

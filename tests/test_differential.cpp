@@ -1,8 +1,8 @@
-// Randomized comparison of the application step with pcrecpp's Extract, Replace and
-// GlobalReplace. The generated cases stay clear of the places where we deliberately differ: every
-// capturing group takes part in each match, texts are valid UTF-8, and a pattern that can match
-// the empty string only meets ASCII texts (pcrecpp steps bytes, not characters, after an empty
-// match).
+// Randomized comparison of the application step, on the JIT and on the interpreter, with
+// pcrecpp's Extract, Replace and GlobalReplace. The generated cases stay clear of the places where
+// we deliberately differ: every capturing group takes part in each match, texts are valid UTF-8,
+// and a pattern that can report an empty match only meets ASCII texts (pcrecpp steps bytes, not
+// characters, after an empty match).
 #include <gtest/gtest.h>
 #include <pcrecpp.h>
 
@@ -25,10 +25,13 @@ class generator {
     return items[below(static_cast<int>(N))];
   }
 
-  // A pattern; `min_length` receives the fewest characters it can match.
+  // A pattern; `min_length` receives the fewest characters a match of it can report.
   std::string pattern(int& groups, int& min_length) {
     groups = 0;
-    return sequence(2, true, groups, min_length);
+    keeps_out_ = false;
+    std::string pattern = sequence(2, true, groups, min_length);
+    if (keeps_out_) min_length = 0;
+    return pattern;
   }
 
   std::string text(bool ascii_only) {
@@ -74,13 +77,16 @@ class generator {
   }
 
   std::string quantified(int depth, bool mandatory, int& groups, int& min_length) {
-    static const char* const optional[] = {"?", "*", "??", "*?", "{0,2}"};
-    static const char* const repeated[] = {"+", "+?", "{1,3}", "{2}"};
-    static const char* const anchors[] = {"^", "$", "\\b", "\\B"};
+    static const char* const optional[] = {"?", "*", "??", "*?", "{0,2}", "?+", "*+"};
+    static const char* const repeated[] = {"+", "+?", "{1,3}", "{2}", "++", "{2,}+"};
+    static const char* const anchors[] = {"^",        "$",       "\\b",       "\\B",
+                                          "(*PRUNE)", "(*SKIP)", "(*COMMIT)", "\\K"};
     const int choice = below(7);
     if (choice == 0) {
       min_length = 0;
-      return pick(anchors);
+      const char* anchor = pick(anchors);
+      if (anchor == std::string("\\K")) keeps_out_ = true;
+      return anchor;
     }
     const bool may_be_absent = choice == 1;
     std::string item = atom(depth, mandatory && !may_be_absent, groups, min_length);
@@ -112,6 +118,7 @@ class generator {
   }
 
   std::mt19937 random_;
+  bool keeps_out_ = false;  // \K: a match may report less than it consumed
 };
 
 TEST(differential, application_matches_pcrecpp) {
@@ -135,15 +142,24 @@ TEST(differential, application_matches_pcrecpp) {
                     << modifiers << ": " << reference.error();
       continue;
     }
-    templates::basic_pcre<std::string> record;
-    record.compile(kind != 0, pattern, rewrite, kind == 1 ? modifiers + "1" : modifiers);
+    templates::match_settings interpreter;
+    interpreter.jit = false;
+    templates::basic_pcre<std::string> record, interpreted_record;
+    const std::string record_modifiers = kind == 1 ? modifiers + "1" : modifiers;
+    record.compile(kind != 0, pattern, rewrite, record_modifiers);
+    interpreted_record.compile(kind != 0, pattern, rewrite, record_modifiers, interpreter);
     ASSERT_EQ(record.error(), "") << pattern << " /" << modifiers;
 
-    std::string ours = text, expected = text;
-    if (!record.apply(ours).empty()) {  // a limit reached: pcrecpp would hide it
+    std::string ours = text, interpreted = text, expected = text;
+    const std::string failure = record.apply(ours);
+    const std::string interpreter_failure = interpreted_record.apply(interpreted);
+    if (!failure.empty() || !interpreter_failure.empty()) {  // a limit: pcrecpp would hide it
       ++skipped;
       continue;
     }
+    ASSERT_EQ(ours, interpreted) << "JIT and interpreter differ: pattern " << pattern
+                                 << " modifiers " << modifiers << " kind " << kind << " text \""
+                                 << text << '"';
     if (kind == 0) {
       expected.clear();
       reference.Extract(rewrite, text, &expected);

@@ -9,9 +9,11 @@
 
 #include "e2e_case.hpp"
 #include "process.hpp"
+#include "templates/pcre_binding.hpp"
 
 namespace {
 
+using test::both_engines;
 using test::e2e_case;
 using test::error;
 using test::pipeline;
@@ -24,11 +26,22 @@ TEST_P(pipeline, gives_exact_output_error_and_status) {
   EXPECT_EQ(result.status, c.status);
 }
 
+TEST_P(both_engines, give_exact_output_error_and_status) {
+  const e2e_case& c = GetParam();
+  for (const bool without_jit : {false, true}) {
+    const test::run_result result = test::run(c.args, c.input, without_jit);
+    const char* engine = without_jit ? "interpreter" : "JIT";
+    EXPECT_TRUE(result.out == c.out) << engine << ": output differs";
+    EXPECT_EQ(result.err, c.err) << engine;
+    EXPECT_EQ(result.status, c.status) << engine;
+  }
+}
+
 const std::vector<std::string> help_example = {"s/ABC[\\s]?/X/", "/(\\w+)\\s(\\w+)/$1=$2/"};
 const std::vector<std::string> five = {"s/a/b/", "s/b/c/", "s/(/x/", "s/c/d/x", "/unknown"};
 
 INSTANTIATE_TEST_SUITE_P(
-    runs, pipeline,
+    runs, both_engines,
     testing::Values(e2e_case{"help_example", help_example, "ABC DEF YES", "XDEF=YES", "", 0},
                     e2e_case{"help_example_newline_kept_out", help_example, "ABC DEF YES\n",
                              "XDEF=YES", "", 0},
@@ -51,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
                     e2e_case{"unset_group_empty", {"s/(a)|(b)/[$1$2]/"}, "ab", "[a][b]", "", 0}));
 
 INSTANTIATE_TEST_SUITE_P(
-    failures, pipeline,
+    failures, both_engines,
     testing::Values(
         e2e_case{
             "no_arguments", {}, "abc", "", error("No expression given (try textsift --help)"), 1},
@@ -117,11 +130,25 @@ INSTANTIATE_TEST_SUITE_P(
                  1},
         e2e_case{
             "recursion_limit",
-            {"s/b/c/", "s/(?:a|b)*c/x/"},
-            std::string(2000, 'a'),
+            {"s/b/c/", "s/^(?:a|b)*$/x/"},
+            std::string(3000000, 'a'),
             "",
             error("Expression 2: Recursion limit exceeded (pattern too complex for this text)"),
             1},
+        e2e_case{"version_second_is_an_expression",
+                 {"/a/", "--version"},
+                 "a",
+                 "",
+                 error("Expression 2: Invalid pattern (must start with one of the separators: "
+                       "/|#%)"),
+                 1},
+        e2e_case{"version_after_option_is_an_expression",
+                 {"-v", "--version"},
+                 "a",
+                 "",
+                 error("Expression 2: Invalid pattern (must start with one of the separators: "
+                       "/|#%)"),
+                 1},
         e2e_case{"library_error_code",
                  {"s/\\C/x/"},
                  "\xc3\xa9",
@@ -130,6 +157,89 @@ INSTANTIATE_TEST_SUITE_P(
                  1},
         e2e_case{"comment_under_x_accepted", {"/a # note/x"}, "ba", "a", "", 0},
         e2e_case{"verb_accepted", {"s/(*CR)a/b/"}, "a", "b", "", 0}));
+
+const std::string match_limit = "Match limit exceeded (pattern too complex for this text)";
+const std::string recursion_limit = "Recursion limit exceeded (pattern too complex for this text)";
+
+// The body of a page of `size` bytes or more, as the help text's HTML example extracts it.
+std::string html_body(std::size_t size) {
+  std::string body = "\n";
+  for (int i = 0; body.size() < size; ++i) {
+    body += "<p class=\"x\">Paragraph " + std::to_string(i) + " with <b>bold</b> words.</p>\n";
+  }
+  return body;
+}
+
+const std::string body = html_body(135000);
+
+// Real documents fit the limits; a pattern too complex for its text still ends with an error.
+INSTANTIATE_TEST_SUITE_P(
+    limits, both_engines,
+    testing::Values(e2e_case{"html_example_on_a_real_page",
+                             {"|< [\\s]* body .*? > (.*?) <[\\s]* / [\\s]* body |$1|smix1"},
+                             "<html>\n<head><title>t</title></head>\n<body class=\"main\">" + body +
+                                 "</body>\n</html>\n",
+                             body,
+                             "",
+                             0},
+                    e2e_case{"lazy_group_over_11_million_characters",
+                             {"/<(.*?)>/"},
+                             "<" + std::string(11000000, 'x'),
+                             "",
+                             error("Expression 1: " + match_limit),
+                             1},
+                    e2e_case{"catastrophic_backtracking",
+                             {"/^(\\w+\\s?)*$/"},
+                             "an apple a day keeps the doctor away!",
+                             "",
+                             error("Expression 1: " + match_limit),
+                             1}));
+
+TEST(engines, quoted_string_of_20000_characters_needs_the_jit) {
+  const std::string value = std::string(10000, 'x') + "\\\"" + std::string(10000, 'y');
+  test::run_request request;
+  request.args = {"s/\"((?:[^\"\\\\\\\\]|\\\\\\\\.)*)\"/<$1>/"};
+  request.chunks = {"{\"key\": \"" + value + "\"}\n"};
+  request.stack = 8 << 20;
+  auto result = test::run(request);
+  EXPECT_TRUE(result.out == "{<key>: <" + value + ">}\n");
+  EXPECT_EQ(result.status, 0);
+  // The interpreter recurses once per character here, deeper than 8 MiB of stack allows.
+  request.without_jit = true;
+  result = test::run(request);
+  EXPECT_EQ(result.err, error("Expression 1: " + recursion_limit));
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(engines, interpreter_recursion_stays_within_the_stack) {
+  for (const std::size_t mib : {1, 8, 64}) {
+    // valgrind gives the program a main stack of its own, at most 16 MiB.
+    if (test::wrapped() && mib > 8) continue;
+    test::run_request request;
+    request.args = {"s/^(?:a|b)*$/x/"};
+    request.chunks = {std::string(3000000, 'a')};
+    request.stack = mib << 20;
+    request.without_jit = true;
+    const auto result = test::run(request);
+    EXPECT_EQ(result.err, error("Expression 1: " + recursion_limit)) << mib << " MiB";
+    EXPECT_EQ(result.status, 1) << mib << " MiB";
+  }
+}
+
+TEST(version, names_the_library_and_whether_it_can_jit) {
+  for (const bool without_jit : {false, true}) {
+    test::run_request request;
+    request.args = {"--version", "s/(/x/"};
+    request.input = test::input_mode::closed;  // reading would fail with an error line
+    request.without_jit = without_jit;
+    const auto result = test::run(request);
+    const bool jit = !without_jit && templates::jit_available();
+    EXPECT_EQ(result.out, std::string("textsift 1.0 (PCRE ") + pcre_version() +
+                              (jit ? ", JIT)\n" : ", no JIT)\n"));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+  }
+}
 
 // The verbose case above checks stdout and status only: its stderr holds the reports.
 TEST(pipeline, verbose_failure_names_the_command_line_position) {

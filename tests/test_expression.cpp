@@ -6,6 +6,8 @@
 
 #include "expression_list.hpp"
 #include "templates/engine_options.hpp"
+#include "templates/jit_policy.hpp"
+#include "templates/match_settings.hpp"
 
 namespace {
 
@@ -23,18 +25,24 @@ struct apply_case {
 };
 
 void PrintTo(const apply_case& c, std::ostream* out) {
-  *out << '"' << c.argument << "\" on \"" << c.input << '"';
+  const std::string input = c.input.size() > 40 ? c.input.substr(0, 40) + "..." : c.input;
+  *out << '"' << c.argument << "\" on \"" << input << '"';
 }
 
 class application : public testing::TestWithParam<apply_case> {};
 
+// Every row holds on both engines: the JIT where the pattern allows it, and the interpreter.
 TEST_P(application, gives_the_result_or_the_failure) {
   const apply_case& c = GetParam();
-  const auto record = make_expression(c.argument);
-  ASSERT_EQ(record.error(), "");
-  std::string text = c.input;
-  EXPECT_EQ(record.apply(text), c.failure);
-  EXPECT_EQ(text, c.failure.empty() ? c.output : c.input);
+  for (const bool jit : {true, false}) {
+    templates::match_settings settings;
+    settings.jit = jit;
+    const auto record = make_expression(c.argument, settings);
+    ASSERT_EQ(record.error(), "");
+    std::string text = c.input;
+    EXPECT_EQ(record.apply(text), c.failure) << (jit ? "JIT" : "interpreter");
+    EXPECT_EQ(text, c.failure.empty() ? c.output : c.input) << (jit ? "JIT" : "interpreter");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -92,12 +100,36 @@ INSTANTIATE_TEST_SUITE_P(
         apply_case{"s/(a+)+$/x/", std::string(30, 'a') + "b", "", match_limit},
         apply_case{"/(a+)+$/", std::string(30, 'a') + "b", "", match_limit},
         apply_case{"s/(a+)+$/x/1", std::string(30, 'a') + "b", "", match_limit},
-        apply_case{"s/(?:a|b)*c/x/", std::string(2000, 'a'), "", recursion_limit},
+        apply_case{"/^(\\w+\\s?)*$/", "an apple a day keeps the doctor away!", "", match_limit},
+        apply_case{"/<(.*?)>/", "<" + std::string(11000000, 'x'), "", match_limit},
+        apply_case{"s/^(?:a|b)*$/x/", std::string(3000000, 'a'), "", recursion_limit},
+        apply_case{"s/(?:a|b)*c/x/", std::string(2000, 'a'), std::string(2000, 'a'), ""},
+        apply_case{"s/\"((?:[^\"\\\\\\\\]|\\\\\\\\.)*)\"/<$1>/",
+                   "\"" + std::string(5000, 'x') + "\"", "<" + std::string(5000, 'x') + ">", ""},
+        apply_case{"s/(\\C?){2}(?<=a)/[$1]/", "a\xc3\xa9", "",
+                   "Matching failed (a group reported out of range)"},
         apply_case{"s/\\C/x/", "\xc3\xa9", "", "Matching failed (PCRE error -11)"},
         apply_case{"s/\\C/x/U", "\xc3\xa9", "xx", ""},
         apply_case{"s/(?=ab\\K)/x/", "ab", "",
                    "Match start out of range (\\K inside an assertion)"},
         apply_case{"/(?=ab\\K)/", "ab", "", "Match start out of range (\\K inside an assertion)"}));
+
+// Patterns that the library's JIT gets wrong give the interpreter's result.
+INSTANTIATE_TEST_SUITE_P(jit_defects, application,
+                         testing::Values(apply_case{"s/(bb|b){2,}+/X/", "bb", "X", ""},
+                                         apply_case{"/(\\d\\d|\\d){2,}+/", "12", "12", ""},
+                                         apply_case{"/(?:.|b)?+a/", "a", "a", ""},
+                                         apply_case{"/ (?:.|b) ?+ a/x", "a", "a", ""},
+                                         apply_case{"s/x*(*PRUNE).|/-/", "x", "x", ""},
+                                         apply_case{"/\\X{2}/U", "\r\n", "", ""},
+                                         apply_case{"s/((?|(()?)|(\\2)).)+[ab]/y/", "-x", "-x", ""},
+                                         apply_case{"/(?:(?!(a))?()){2}/[$1]/", "a", "[a]", ""},
+                                         apply_case{"/(()(?(1)a)?\?)A/", "aA", "aA", ""},
+                                         apply_case{"/(?=.*)a?\\n/", "c\n", "", ""},
+                                         apply_case{"/((?=(a*))\\n){1,}/[$2]/", "\na\n", "[a]", ""},
+                                         apply_case{"s/((?:.]?\\p{L}|)*\\g{1}*)a/<$0>/", "aa",
+                                                    "<a><a>", ""},
+                                         apply_case{"/(?:(-*+)(?1)|)/", "--", "--", ""}));
 
 struct compile_case {
   std::string argument;
@@ -149,8 +181,8 @@ class option_bits : public testing::TestWithParam<options_case> {};
 TEST_P(option_bits, follow_the_modifiers_and_limits_stay) {
   const auto options = templates::engine_options(GetParam().modifiers);
   EXPECT_EQ(options.all_options(), GetParam().bits);
-  EXPECT_EQ(options.match_limit(), 10000);
-  EXPECT_EQ(options.match_limit_recursion(), 500);
+  EXPECT_EQ(options.match_limit(), 10000000);
+  EXPECT_EQ(options.match_limit_recursion(), templates::interpreter_recursion_limit());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -167,6 +199,67 @@ INSTANTIATE_TEST_SUITE_P(
         options_case{"1*X$!msxiU", PCRE_CASELESS | PCRE_EXTENDED | PCRE_DOTALL | PCRE_MULTILINE |
                                        PCRE_UNGREEDY | PCRE_DOLLAR_ENDONLY | PCRE_EXTRA |
                                        PCRE_NO_AUTO_CAPTURE}));
+
+struct jit_case {
+  std::string pattern;
+  bool trusted;  // clear of the constructs the JIT gets wrong
+};
+
+void PrintTo(const jit_case& c, std::ostream* out) {
+  *out << '"' << c.pattern << '"';
+}
+
+class jit_choice : public testing::TestWithParam<jit_case> {};
+
+// Searches run JIT code exactly for the trusted patterns (where the library can JIT at all).
+TEST_P(jit_choice, follows_the_scan_of_the_pattern) {
+  const jit_case& c = GetParam();
+  EXPECT_EQ(templates::jit_is_trusted(c.pattern), c.trusted);
+  const templates::compiled_pattern pattern(c.pattern, templates::engine_options(std::string()));
+  ASSERT_TRUE(pattern.compiled()) << pattern.error();
+  EXPECT_EQ(pattern.uses_jit(), c.trusted && templates::jit_available());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    patterns, jit_choice,
+    testing::Values(
+        jit_case{"(bb|b){2,}+", false}, jit_case{"(a)*+", false}, jit_case{"(?:a)++", false},
+        jit_case{"(a)?+", false}, jit_case{"(a){2}+", false}, jit_case{"(?x)(a) {2,3} +", false},
+        jit_case{"(?x)(a)# note\n*+", false}, jit_case{"(a)(?#note)?+", false},
+        jit_case{"x*(*PRUNE).|", false}, jit_case{"(*CRLF)a", false}, jit_case{"a\\Kb", false},
+        jit_case{"\\X", false}, jit_case{"(?|(a)|(b))", false}, jit_case{"(a)?(?(1)a|b)", false},
+        jit_case{"(a)(?!b)", false}, jit_case{"(?<n>a)(?<!b)", false},
+        jit_case{"(?P<n>a)(?!b)", false}, jit_case{"(?'n'a)(?!b)", false},
+        jit_case{"(?=.*)a?\\n", false}, jit_case{"(?=x)\\N", false}, jit_case{"(?=x)a", true},
+        jit_case{"(a)(?=b)", false}, jit_case{"(a)\\1", false}, jit_case{"(a)(?1)", false},
+        jit_case{"(a)(?-1)", false}, jit_case{"(?<n>a)\\k<n>", false},
+        jit_case{"(a)\\g{-1}", false}, jit_case{"(?<n>a)(?&n)", false}, jit_case{"a(?R)?", false},
+        jit_case{"(?-i)a", true}, jit_case{"a\\01", true}, jit_case{"a*+", true},
+        jit_case{"[ab]{2,}+", true}, jit_case{"(a)*", true}, jit_case{"(a)+?", true},
+        jit_case{"(?>a|b)+", true}, jit_case{"(?:a)(?!b)", true}, jit_case{"(?<=a)(?!b)", true},
+        jit_case{"(a)#\n*", true}, jit_case{"(\\d+)-(\\d+)", true}, jit_case{"(a){2,}", true}));
+
+// The interpreter's recursion, frame by frame, stays within three quarters of the stack, grows
+// with the stack, and is never held below 500.
+TEST(recursion_limit, fits_the_stack) {
+  constexpr std::uint64_t mib = 1 << 20;
+  for (const int frame : {0, 200, 496, 2000}) {
+    int previous = 0;
+    for (const std::uint64_t stack : {std::uint64_t{0}, mib / 2, mib, 2 * mib, 8 * mib, 64 * mib,
+                                      1024 * mib, std::uint64_t{RLIM_INFINITY}}) {
+      const int limit = templates::recursion_limit_for(stack, frame);
+      EXPECT_GE(limit, 500) << stack << " " << frame;
+      EXPECT_GE(limit, previous) << stack << " " << frame;
+      if (limit > 500) {
+        EXPECT_LE(static_cast<std::uint64_t>(limit) * std::max(frame, 1),
+                  std::min(stack, 256 * mib) / 4 * 3)
+            << stack << " " << frame;
+      }
+      previous = limit;
+    }
+  }
+  EXPECT_GT(templates::recursion_limit_for(8 * mib, 496), 10000);
+}
 
 TEST(record, stores_the_parts_and_flags_of_an_accepted_argument) {
   const auto search = make_expression("s/(a)/[$1]/xi");

@@ -12,9 +12,11 @@
 
 namespace templates {
 
-// Status of one search besides the library's own codes: the match lies outside the searched
-// range, which \K inside an assertion can cause.
+// Statuses of one search besides the library's own codes: the match lies outside the searched
+// range, which \K inside an assertion can cause; or a group's reported span is not a part of the
+// text, which \C in UTF-8 mode before a lookbehind can cause.
 constexpr int match_out_of_range = -1000;
+constexpr int group_out_of_range = -1001;
 
 // The message for a failed search status (anything below PCRE_ERROR_NOMATCH).
 inline std::string search_failure_message(int status) {
@@ -22,11 +24,14 @@ inline std::string search_failure_message(int status) {
     case PCRE_ERROR_MATCHLIMIT:
       return "Match limit exceeded (pattern too complex for this text)";
     case PCRE_ERROR_RECURSIONLIMIT:
+    case PCRE_ERROR_JIT_STACKLIMIT:
       return "Recursion limit exceeded (pattern too complex for this text)";
     case PCRE_ERROR_BADUTF8:
       return "Text is not valid UTF-8 (use the modifier U to match bytes)";
     case match_out_of_range:
       return "Match start out of range (\\K inside an assertion)";
+    case group_out_of_range:
+      return "Matching failed (a group reported out of range)";
     default:
       return "Matching failed (PCRE error " + std::to_string(status) + ")";
   }
@@ -58,8 +63,9 @@ class searcher {
     const int status =
         pattern_.exec(text_.data(), static_cast<int>(text_.size()), static_cast<int>(start), flags,
                       ovector_.data(), static_cast<int>(ovector_.size()));
-    if (status > 0 && (begin() < start || end() < begin())) return match_out_of_range;
-    return status;
+    if (status <= 0) return status;
+    if (begin() < start || end() < begin()) return match_out_of_range;
+    return spans_in_text(status) ? status : group_out_of_range;
   }
 
   std::size_t begin() const { return static_cast<std::size_t>(ovector_[0]); }
@@ -82,6 +88,17 @@ class searcher {
   }
 
  private:
+  // Whether each of the `reported` groups took no part in the match or spans a part of the text.
+  bool spans_in_text(int reported) const {
+    const auto length = static_cast<int>(text_.size());
+    for (int group = 0; group < reported; ++group) {
+      const int group_begin = ovector_[2 * group], group_end = ovector_[2 * group + 1];
+      if (group_begin < 0 && group_end < 0) continue;
+      if (group_begin < 0 || group_end < group_begin || group_end > length) return false;
+    }
+    return true;
+  }
+
   bool at_character_start(std::size_t position) const {
     return position >= text_.size() || (static_cast<unsigned char>(text_[position]) & 0xC0) != 0x80;
   }

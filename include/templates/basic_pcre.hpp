@@ -10,6 +10,7 @@
 
 #include "templates/application.hpp"
 #include "templates/engine_options.hpp"
+#include "templates/match_settings.hpp"
 #include "templates/pcre_binding.hpp"
 #include "templates/rewrite.hpp"
 
@@ -33,14 +34,15 @@ class basic_pcre {
   // Marks the record as rejected with `message` (not empty).
   void reject(const String& message) { error_ = message; }
 
-  // Compiles an accepted parse: `pattern` (not empty) with the options selected by `modifiers`.
-  // Stores the parts whether or not compilation succeeds. On failure the error message becomes
-  // the library's compile error, or the reason why `replacement` can never apply.
+  // Compiles an accepted parse: `pattern` (not empty) with the options selected by `modifiers`,
+  // its searches to run as `settings` says. Stores the parts whether or not compilation
+  // succeeds. On failure the error message becomes the library's compile error, or the reason
+  // why `replacement` can never apply.
   void compile(bool search_kind, const String& pattern, const String& replacement,
-               const String& modifiers) {
-    const pcrecpp::RE_Options options = engine_options(modifiers);
+               const String& modifiers, const match_settings& settings = match_settings()) {
+    const pcrecpp::RE_Options options = engine_options(modifiers, settings);
     expression_ = pcrecpp::RE(pattern, options);
-    matcher_ = compiled_pattern(pattern, options.all_options());
+    matcher_ = compiled_pattern(pattern, options, settings.jit);
     global_ = search_kind && modifiers.find('1') == String::npos;
     search_kind_ = search_kind;
     pattern_ = pattern;
@@ -82,6 +84,7 @@ class basic_pcre {
   const String& replacement() const { return replacement_; }
   const String& error() const { return error_; }
   const pcrecpp::RE& expression() const { return expression_; }
+  const compiled_pattern& matcher() const { return matcher_; }
 
  private:
   // The match kind without a replacement keeps the whole match.

@@ -3,19 +3,20 @@
 
 #include <pcrecpp.h>
 
-#include "templates/pcre_binding.hpp"
+#include "templates/match_settings.hpp"
 
 namespace templates {
 
 // Options for a pattern written with `modifiers` (any of "ixsmU!$X*1", in any order, repeats
-// allowed): the match and recursion limits and one option bit per modifier. UTF-8 mode is on
-// unless "U" is given; "1" selects no option.
+// allowed): the match and recursion limits of `settings` and one option bit per modifier. UTF-8
+// mode is on unless "U" is given; "1" selects no option.
 template <class String>
-pcrecpp::RE_Options engine_options(const String& modifiers) {
+pcrecpp::RE_Options engine_options(const String& modifiers,
+                                   const match_settings& settings = match_settings()) {
   const auto has = [&modifiers](char modifier) { return modifiers.find(modifier) != String::npos; };
   pcrecpp::RE_Options options;
-  options.set_match_limit(match_limit);
-  options.set_match_limit_recursion(recursion_limit);
+  options.set_match_limit(settings.match_limit);
+  options.set_match_limit_recursion(settings.recursion_limit);
   options.set_caseless(has('i'));
   options.set_utf8(!has('U'));
   options.set_extended(has('x'));

@@ -1,39 +1,62 @@
 // Binding to the PCRE library's C interface: one compiled pattern with the engine limits that
 // every match attempt runs under. pcrecpp compiles the record's pattern too, but all matching
-// goes through this binding, so that limits and UTF-8 checks are under our control.
+// goes through this binding, so that the engine, the limits and the UTF-8 checks are under our
+// control.
 #pragma once
 
 #include <pcre.h>
+#include <pcrecpp.h>
 
 #include <cstddef>
 #include <memory>
 #include <string>
 
-namespace templates {
+#include "templates/jit_policy.hpp"
 
-// Limits of one match attempt (per start position of an unanchored search).
-constexpr int match_limit = 10000;
-constexpr int recursion_limit = 500;
+namespace templates {
 
 // The engine takes lengths and offsets as 32-bit signed integers: no text may be longer.
 constexpr std::size_t max_text_size = 2147483647;
 
-// A pattern compiled with a set of option bits, ready to match. Copies compile again from the
-// stored pattern and options and share nothing with their source.
+// The JIT stack that all JIT searches of the process share (they run one at a time): created on
+// first use with 32 KiB, growing to at most 64 MiB. Null when it cannot be created; the library
+// then uses 32 KiB of the machine stack. Fits the library's JIT stack callback.
+inline pcre_jit_stack* process_jit_stack(void* = nullptr) {
+  struct stack_deleter {
+    void operator()(pcre_jit_stack* stack) const { pcre_jit_stack_free(stack); }
+  };
+  static const std::unique_ptr<pcre_jit_stack, stack_deleter> stack(
+      pcre_jit_stack_alloc(32 << 10, 64 << 20));
+  return stack.get();
+}
+
+// A pattern compiled with a set of option bits and the limits of one match attempt, ready to
+// match. Searches run the library's JIT code where it exists and the pattern is one the JIT
+// matches correctly, and the interpreter otherwise. Copies compile again from the stored pattern
+// and options and share nothing with their source.
 class compiled_pattern {
  public:
   // An empty handle: compiled() is false and error() is empty.
   compiled_pattern() = default;
 
-  // Compiles `pattern` (no NUL byte inside) with the PCRE option bits `options`. On failure
-  // compiled() is false and error() holds the library's message.
-  compiled_pattern(std::string pattern, int options)
-      : pattern_(std::move(pattern)), options_(options) {
+  // Compiles `pattern` (no NUL byte inside) with the option bits and limits of `options`; `jit`
+  // false keeps every search on the interpreter. On failure compiled() is false and error()
+  // holds the library's message.
+  compiled_pattern(std::string pattern, const pcrecpp::RE_Options& options, bool jit = true)
+      : pattern_(std::move(pattern)),
+        options_(options.all_options()),
+        match_limit_(options.match_limit()),
+        recursion_limit_(options.match_limit_recursion()),
+        jit_(jit && jit_is_trusted(pattern_)) {
     compile();
   }
 
   compiled_pattern(const compiled_pattern& other)
-      : pattern_(other.pattern_), options_(other.options_) {
+      : pattern_(other.pattern_),
+        options_(other.options_),
+        match_limit_(other.match_limit_),
+        recursion_limit_(other.recursion_limit_),
+        jit_(other.jit_) {
     if (other.code_) compile();
   }
 
@@ -48,6 +71,12 @@ class compiled_pattern {
 
   bool compiled() const { return code_ != nullptr; }
   const std::string& error() const { return error_; }
+
+  // Whether searches run JIT code (an anchored search always runs the interpreter).
+  bool uses_jit() const {
+    if (jit_pending_) compile_jit();
+    return info_int(PCRE_INFO_JIT) == 1;
+  }
 
   // Number of capturing groups; 0 when not compiled.
   int capture_count() const { return info_int(PCRE_INFO_CAPTURECOUNT); }
@@ -66,16 +95,19 @@ class compiled_pattern {
   // One search over subject[0, length) from `start` with the exec option bits `flags`, under the
   // match and recursion limits. `ovector` holds `ovector_size` ints, a multiple of 3. Returns
   // pcre_exec's result: the number of reported groups plus one on a match, PCRE_ERROR_NOMATCH,
-  // or another negative error code. Requires compiled().
+  // or another negative error code (PCRE_ERROR_JIT_STACKLIMIT when JIT code ran out of stack).
+  // Requires compiled().
   int exec(const char* subject, int length, int start, int flags, int* ovector,
            int ovector_size) const {
+    if (jit_pending_) compile_jit();
     pcre_extra extra{};
     extra.flags = PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
-    extra.match_limit = match_limit;
-    extra.match_limit_recursion = recursion_limit;
+    extra.match_limit = static_cast<unsigned long>(match_limit_);
+    extra.match_limit_recursion = static_cast<unsigned long>(recursion_limit_);
     if (study_) {
-      extra.flags |= PCRE_EXTRA_STUDY_DATA;
+      extra.flags |= study_->flags & (PCRE_EXTRA_STUDY_DATA | PCRE_EXTRA_EXECUTABLE_JIT);
       extra.study_data = study_->study_data;
+      extra.executable_jit = study_->executable_jit;
     }
     return pcre_exec(code_.get(), &extra, subject, length, start, flags, ovector, ovector_size);
   }
@@ -88,17 +120,31 @@ class compiled_pattern {
     void operator()(pcre_extra* study) const { pcre_free_study(study); }
   };
 
+  // Compiles and studies the pattern; the JIT compilation waits for the first search.
   void compile() {
     const char* message = nullptr;
     int offset = 0;
     code_.reset(pcre_compile(pattern_.c_str(), options_, &message, &offset, nullptr));
     error_ = code_ ? std::string() : std::string(message ? message : "compilation failed");
-    if (code_) study_.reset(pcre_study(code_.get(), 0, &message));
+    if (!code_) return;
+    study_.reset(pcre_study(code_.get(), 0, &message));
+    jit_pending_ = jit_;
+  }
+
+  // Studies the pattern again, for the JIT. The JIT compiles silently or not at all (a library
+  // without JIT, no executable memory, a pattern it cannot handle): PCRE_INFO_JIT tells.
+  void compile_jit() const {
+    jit_pending_ = false;
+    const char* message = nullptr;
+    study_.reset(pcre_study(code_.get(), PCRE_STUDY_JIT_COMPILE, &message));
+    if (info_int(PCRE_INFO_JIT) == 1) {
+      pcre_assign_jit_stack(study_.get(), process_jit_stack, nullptr);
+    }
   }
 
   int info_int(int what) const {
     int value = 0;
-    if (code_) pcre_fullinfo(code_.get(), nullptr, what, &value);
+    if (code_) pcre_fullinfo(code_.get(), study_.get(), what, &value);
     return value;
   }
 
@@ -110,9 +156,21 @@ class compiled_pattern {
 
   std::string pattern_;
   int options_ = 0;
+  int match_limit_ = 0;
+  int recursion_limit_ = 0;
+  bool jit_ = false;  // JIT wanted and trusted for this pattern
   std::string error_;
   std::unique_ptr<pcre, code_deleter> code_;
-  std::unique_ptr<pcre_extra, study_deleter> study_;  // null when studying found nothing useful
+  // JIT compilation costs microseconds even for a tiny pattern, and records are copied several
+  // times before they are applied, so it happens at the first search: these two change then.
+  mutable bool jit_pending_ = false;
+  mutable std::unique_ptr<pcre_extra, study_deleter> study_;  // null: nothing useful found
 };
+
+// Whether the library can JIT-compile here: built with JIT, and the system grants executable
+// memory. Found out by compiling a trivial pattern.
+inline bool jit_available() {
+  return compiled_pattern("a", pcrecpp::RE_Options(), true).uses_jit();
+}
 
 }  // namespace templates
