@@ -69,8 +69,9 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS) --target parse_compile_fuzzer run_fuzzer
 	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
 
-# Benchmark against perl and sed (optimized build in build-bench/); bench-big adds 1 GB inputs.
-BENCH_PACKAGES := hyperfine time perl sed
+# Benchmark against perl, sed, sd and ripgrep (optimized build in build-bench/); bench-big adds
+# 1 GB inputs.
+BENCH_PACKAGES := hyperfine time perl sed sd ripgrep
 bench-build: deps
 	@scripts/install-deps $(BENCH_PACKAGES)
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTEXTSIFT_TESTS=OFF

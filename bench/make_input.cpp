@@ -1,8 +1,10 @@
 // Writes a deterministic UTF-8 text of about BYTES bytes to standard output, for the benchmark.
-// Usage: make_input BYTES [log|fatal|example]
+// Usage: make_input BYTES [log|fatal|example|json]
 //   log      log lines with mixed ASCII and multi-byte words (the default)
 //   fatal    the same with one FATAL line near the end
 //   example  short lines in the shape of the help text's example, "ABC DEF YES"
+//   json     JSON objects, one per line, with string values of 3 to 2,000 words, some holding
+//            escaped quotes
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -86,18 +88,47 @@ void append_example_line(std::string& out, sequence& random) {
   out += '\n';
 }
 
+// A JSON string of `count` words; about one in eight words is quoted with escaped quotes.
+void append_json_string(std::string& out, sequence& random, unsigned count) {
+  out += '"';
+  for (unsigned i = 0; i < count; ++i) {
+    if (i > 0) out += ' ';
+    const char* word = words[random.below(sizeof words / sizeof *words)];
+    if (random.below(8) == 0) {
+      out += std::string("\\\"") + word + "\\\"";
+    } else {
+      out += word;
+    }
+  }
+  out += '"';
+}
+
+// One object per line. Most messages are short; one line in sixteen carries a long one, up to
+// 2,000 words.
+void append_json_line(std::string& out, sequence& random) {
+  out += "{\"id\": " + std::to_string(random.below(1000000)) + ", \"user\": ";
+  append_json_string(out, random, 3);
+  out += ", \"message\": ";
+  append_json_string(out, random,
+                     random.below(16) == 0 ? 3 + random.below(1998) : 3 + random.below(40));
+  out += ", \"level\": ";
+  append_json_string(out, random, 1 + random.below(3));
+  out += "}\n";
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   const char* const kind = argc > 2 ? argv[2] : "log";
   if (argc < 2 || (std::strcmp(kind, "log") != 0 && std::strcmp(kind, "fatal") != 0 &&
-                   std::strcmp(kind, "example") != 0)) {
-    std::fprintf(stderr, "usage: make_input BYTES [log|fatal|example]\n");
+                   std::strcmp(kind, "example") != 0 && std::strcmp(kind, "json") != 0)) {
+    std::fprintf(stderr, "usage: make_input BYTES [log|fatal|example|json]\n");
     return 2;
   }
   const std::size_t size = std::strtoull(argv[1], nullptr, 10);
   const bool fatal = std::strcmp(kind, "fatal") == 0;
   const bool example = std::strcmp(kind, "example") == 0;
+  const bool json = std::strcmp(kind, "json") == 0;
   sequence random;
   std::string out;
   std::size_t written = 0;
@@ -108,6 +139,8 @@ int main(int argc, char* argv[]) {
       const bool near_end = written + out.size() > size - size / 100;
       if (example) {
         append_example_line(out, random);
+      } else if (json) {
+        append_json_line(out, random);
       } else if (fatal && near_end && !fatal_written) {
         append_line(out, random, "FATAL");
         fatal_written = true;
