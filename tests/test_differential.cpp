@@ -20,8 +20,8 @@ class generator {
 
   int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
 
-  template <std::size_t N>
-  const char* pick(const char* const (&items)[N]) {
+  template <class Item, std::size_t N>
+  const Item& pick(const Item (&items)[N]) {
     return items[below(static_cast<int>(N))];
   }
 
@@ -177,6 +177,109 @@ TEST(differential, application_matches_pcrecpp) {
   EXPECT_GT(compared, 18000);
   EXPECT_GT(changed, compared / 2);
   EXPECT_LT(skipped, 2000);
+}
+
+}  // namespace
+
+namespace {
+
+// Searches that skip text against plain ones: patterns built around a literal, texts that hold it
+// in many forms (other case, KELVIN SIGN and LONG S, across lines, with NUL bytes).
+TEST(differential, acceleration_changes_no_result) {
+  generator generate(20261208);
+  static const char* const literals[] = {"foo",         "\\[FATAL\\]", "ab",       "Kk",  "s-S",
+                                         "caf\xc3\xa9", "a\\nb",       "\\Q.*\\E", "x y", "12"};
+  static const char* const around[] = {"",       "\\d+",     "\\w*?", ".*",     ".{0,3}",   "[^x]*",
+                                       "\\s",    "(?:a|bb)", "\\b",   "(\\w+)", "[\\s\\S]", "(?=a)",
+                                       "(?<=b)", "^",        "$",     "\\S+ ",  "(?i)"};
+  static const char* const modifiers[] = {"", "i", "s", "m", "x", "U", "is", "iU", "mx"};
+  static const std::string pieces[] = {"foo",
+                                       "FOO",
+                                       "[FATAL]",
+                                       "[fatal]",
+                                       "ab",
+                                       "AB",
+                                       "Kk",
+                                       "\xe2\x84\xaak",
+                                       "s-S",
+                                       "\xc5\xbf-s",
+                                       "caf\xc3\xa9",
+                                       "CAF\xc3\x89",
+                                       "a\nb",
+                                       ".*",
+                                       "x y",
+                                       "xy",
+                                       " ",
+                                       "\n",
+                                       "\r\n",
+                                       "1",
+                                       "12",
+                                       "a",
+                                       "b",
+                                       "x",
+                                       std::string(1, '\0')};
+  int compared = 0, accelerated = 0, changed = 0;
+  for (int round = 0; round < 20000; ++round) {
+    const std::string pattern =
+        std::string(generate.pick(around)) + generate.pick(literals) + generate.pick(around);
+    const std::string modifier = generate.pick(modifiers);
+    std::string text;
+    for (int n = generate.below(30); n > 0; --n) text += generate.pick(pieces);
+    const int kind = generate.below(3);
+    templates::match_settings plain;
+    plain.accelerate = false;
+    const std::string record_modifiers = kind == 1 ? modifier + "1" : modifier;
+    templates::basic_pcre<std::string> fast, slow;
+    fast.compile(kind != 0, pattern, "<\\0>", record_modifiers);
+    slow.compile(kind != 0, pattern, "<\\0>", record_modifiers, plain);
+    if (!fast.error().empty()) continue;  // such as a look-behind of no fixed length
+    std::string fast_text = text, slow_text = text;
+    const std::string fast_failure = fast.apply(fast_text);
+    const std::string slow_failure = slow.apply(slow_text);
+    if (slow_failure.find("limit exceeded") != std::string::npos) continue;
+    ASSERT_EQ(fast_failure, slow_failure) << pattern << " /" << modifier << " kind " << kind;
+    ASSERT_TRUE(fast_text == slow_text) << "pattern " << pattern << " modifiers " << modifier
+                                        << " kind " << kind << " text \"" << text << '"';
+    ++compared;
+    if (fast.matcher().facts() != nullptr) ++accelerated;
+    if (fast_text != text) ++changed;
+  }
+  EXPECT_GT(compared, 15000);
+  EXPECT_GT(accelerated, compared / 2);
+  EXPECT_GT(changed, compared / 4);
+}
+
+}  // namespace
+
+namespace {
+
+// The vector search against a plain one, on texts long enough for several vectors; bytes that
+// differ only in bit 5 ('@' and '`', '[' and '{') must stay apart when ignoring case.
+TEST(differential, literal_finder_agrees_with_a_plain_scan) {
+  generator generate(7);
+  const std::string alphabet = "aAbB@`[{-\xc3\xa9 x";
+  const auto same = [](char a, char b, bool caseless) {
+    const bool letter = ((a | 0x20) >= 'a' && (a | 0x20) <= 'z');
+    return caseless && letter ? (a | 0x20) == (b | 0x20) : a == b;
+  };
+  for (int round = 0; round < 50000; ++round) {
+    std::string literal, text;
+    for (int n = 1 + generate.below(5); n > 0; --n) literal += alphabet[generate.below(13)];
+    for (int n = generate.below(100); n > 0; --n) text += alphabet[generate.below(13)];
+    const bool caseless = generate.below(2) == 0;
+    const std::size_t from = generate.below(static_cast<int>(text.size()) + 1);
+    std::size_t expected = std::string::npos;
+    for (std::size_t i = from; i + literal.size() <= text.size() && expected == std::string::npos;
+         ++i) {
+      bool all = true;
+      for (std::size_t k = 0; k < literal.size(); ++k)
+        all = all && same(text[i + k], literal[k], caseless);
+      if (all) expected = i;
+    }
+    const templates::literal_finder finder(literal, caseless);
+    ASSERT_EQ(finder.find(text.data(), text.size(), from), expected)
+        << '"' << literal << "\" in \"" << text << "\" from " << from << " caseless " << caseless;
+  }
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 // match, replace every match. Each reports an engine failure instead of treating it as no match.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "templates/large_buffer.hpp"
+#include "templates/literal_search.hpp"
+#include "templates/pattern_facts.hpp"
 #include "templates/pcre_binding.hpp"
 #include "templates/rewrite.hpp"
 #include "templates/utf8.hpp"
@@ -59,6 +62,16 @@ class searcher {
       if (!valid_utf8(text_.data(), text_.size())) return PCRE_ERROR_BADUTF8;
       validated_ = true;
     }
+    if (flags == 0 && pattern_.facts() != nullptr) {
+      const std::size_t found = pattern_.literal().find(text_.data(), text_.size(), start);
+      if (found == literal_finder::npos) return PCRE_ERROR_NOMATCH;
+      if (pattern_.facts()->pure_literal) {
+        ovector_[0] = static_cast<int>(found);
+        ovector_[1] = static_cast<int>(found + pattern_.literal().size());
+        return 1;
+      }
+      start = first_possible_start(start, found);
+    }
     if (utf8_ && at_character_start(start)) flags |= PCRE_NO_UTF8_CHECK;
     const int status =
         pattern_.exec(text_.data(), static_cast<int>(text_.size()), static_cast<int>(start), flags,
@@ -88,6 +101,32 @@ class searcher {
   }
 
  private:
+  // Where an unanchored search from `start` may begin without changing its result, given that
+  // the pattern's literal first occurs at or after `start` at `found`. Every match contains the
+  // literal, so a match that begins at s >= start holds an occurrence at or after s, which
+  // cannot lie before `found`. Hence:
+  // - when at most k bytes of a match come before its literal, s >= found - k;
+  // - when no match can contain a line feed, the match and its literal lie on one line, so s is
+  //   not before the start of the line of `found` (the first line feed before `found`, plus one).
+  // Every attempt in between would fail; skipping them changes nothing, except that an attempt
+  // there cannot reach a limit. The text stays whole, so lookbehind, \b and ^ see what they saw.
+  // Patterns where this reasoning fails (\G, \K, verbs, recursion, ...) have no facts. In UTF-8
+  // mode the result is a character start (moving back only adds attempts that fail).
+  std::size_t first_possible_start(std::size_t start, std::size_t found) const {
+    const pattern_facts& facts = *pattern_.facts();
+    std::size_t from = start;
+    if (facts.literal_offset < unbounded &&
+        found - start > static_cast<std::size_t>(facts.literal_offset)) {
+      from = found - static_cast<std::size_t>(facts.literal_offset);
+    }
+    if (!facts.line_feed && found > from) {
+      const void* line_feed = memrchr(text_.data() + from, '\n', found - from);
+      if (line_feed != nullptr) from = static_cast<const char*>(line_feed) - text_.data() + 1;
+    }
+    while (utf8_ && from > start && !at_character_start(from)) --from;
+    return from;
+  }
+
   // Whether each of the `reported` groups took no part in the match or spans a part of the text.
   bool spans_in_text(int reported) const {
     const auto length = static_cast<int>(text_.size());

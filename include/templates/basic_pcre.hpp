@@ -42,7 +42,7 @@ class basic_pcre {
                const String& modifiers, const match_settings& settings = match_settings()) {
     const pcrecpp::RE_Options options = engine_options(modifiers, settings);
     expression_ = pcrecpp::RE(pattern, options);
-    matcher_ = compiled_pattern(pattern, options, settings.jit);
+    matcher_ = compiled_pattern(pattern, options, settings);
     global_ = search_kind && modifiers.find('1') == String::npos;
     search_kind_ = search_kind;
     pattern_ = pattern;

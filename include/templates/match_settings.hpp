@@ -49,6 +49,9 @@ struct match_settings {
   // Whether searches may run the library's JIT code (where the pattern allows it); false runs
   // every search on the interpreter.
   bool jit = true;
+  // Whether searches may skip text that cannot hold a match, as the pattern's facts tell; false
+  // leaves every search to the engine.
+  bool accelerate = true;
   int match_limit = default_match_limit;
   int recursion_limit = interpreter_recursion_limit();
 };

@@ -12,6 +12,9 @@
 #include <string>
 
 #include "templates/jit_policy.hpp"
+#include "templates/literal_search.hpp"
+#include "templates/match_settings.hpp"
+#include "templates/pattern_facts.hpp"
 
 namespace templates {
 
@@ -39,15 +42,17 @@ class compiled_pattern {
   // An empty handle: compiled() is false and error() is empty.
   compiled_pattern() = default;
 
-  // Compiles `pattern` (no NUL byte inside) with the option bits and limits of `options`; `jit`
-  // false keeps every search on the interpreter. On failure compiled() is false and error()
-  // holds the library's message.
-  compiled_pattern(std::string pattern, const pcrecpp::RE_Options& options, bool jit = true)
+  // Compiles `pattern` (no NUL byte inside) with the option bits and limits of `options`;
+  // `settings` choose the engine and whether searches may skip text (its limits are not read).
+  // On failure compiled() is false and error() holds the library's message.
+  compiled_pattern(std::string pattern, const pcrecpp::RE_Options& options,
+                   const match_settings& settings = match_settings())
       : pattern_(std::move(pattern)),
         options_(options.all_options()),
         match_limit_(options.match_limit()),
         recursion_limit_(options.match_limit_recursion()),
-        jit_(jit && jit_is_trusted(pattern_)) {
+        jit_(settings.jit && jit_is_trusted(pattern_)),
+        accelerate_(settings.accelerate) {
     compile();
   }
 
@@ -56,7 +61,8 @@ class compiled_pattern {
         options_(other.options_),
         match_limit_(other.match_limit_),
         recursion_limit_(other.recursion_limit_),
-        jit_(other.jit_) {
+        jit_(other.jit_),
+        accelerate_(other.accelerate_) {
     if (other.code_) compile();
   }
 
@@ -77,6 +83,13 @@ class compiled_pattern {
     if (jit_pending_) compile_jit();
     return info_int(PCRE_INFO_JIT) == 1;
   }
+
+  // What every match contains, when searches may use it: a literal that is worth looking for
+  // (two bytes or more, or the whole pattern). Null otherwise.
+  const pattern_facts* facts() const { return finder_.size() != 0 ? &facts_ : nullptr; }
+
+  // Finds the literal of facts(); requires facts() not null.
+  const literal_finder& literal() const { return finder_; }
 
   // Number of capturing groups; 0 when not compiled.
   int capture_count() const { return info_int(PCRE_INFO_CAPTURECOUNT); }
@@ -129,6 +142,14 @@ class compiled_pattern {
     if (!code_) return;
     study_.reset(pcre_study(code_.get(), 0, &message));
     jit_pending_ = jit_;
+    if (!accelerate_) return;
+    facts_ = read_pattern_facts(pattern_, options_);
+    // A single byte that starts every match is what the engine's own start-of-match search
+    // looks for already.
+    const bool worth = facts_.pure_literal || facts_.literal.size() >= 2;
+    if (facts_.known && !facts_.literal.empty() && worth) {
+      finder_ = literal_finder(facts_.literal, facts_.caseless);
+    }
   }
 
   // Studies the pattern again, for the JIT. The JIT compiles silently or not at all (a library
@@ -159,7 +180,10 @@ class compiled_pattern {
   int match_limit_ = 0;
   int recursion_limit_ = 0;
   bool jit_ = false;  // JIT wanted and trusted for this pattern
+  bool accelerate_ = false;
   std::string error_;
+  pattern_facts facts_;
+  literal_finder finder_;  // empty unless searches may look for the literal
   std::unique_ptr<pcre, code_deleter> code_;
   // JIT compilation costs microseconds even for a tiny pattern, and records are copied several
   // times before they are applied, so it happens at the first search: these two change then.
@@ -170,7 +194,7 @@ class compiled_pattern {
 // Whether the library can JIT-compile here: built with JIT, and the system grants executable
 // memory. Found out by compiling a trivial pattern.
 inline bool jit_available() {
-  return compiled_pattern("a", pcrecpp::RE_Options(), true).uses_jit();
+  return compiled_pattern("a", pcrecpp::RE_Options()).uses_jit();
 }
 
 }  // namespace templates
