@@ -4,6 +4,7 @@
 
 #include "parse_expression.hpp"
 #include "report.hpp"
+#include "write_output.hpp"
 
 namespace textsift {
 namespace {
@@ -46,12 +47,33 @@ void report_expressions(const std::vector<expression>& list) {
   }
 }
 
-void apply_expressions(const std::vector<expression>& list, int first_number, std::string& text,
-                       std::size_t max_size) {
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    const std::string failure = list[i].apply(text, max_size);
-    if (!failure.empty()) throw numbered(first_number + static_cast<int>(i), failure);
+void apply_and_write(const std::vector<expression>& list, int first_number, std::string_view text,
+                     int fd, std::size_t max_size) {
+  // Record i applied to `text` into `out`; true when `out` holds the new text.
+  const auto apply_one = [&](std::size_t i, auto& out) {
+    const templates::application_result outcome = list[i].apply(text, out, max_size);
+    if (!outcome.failure.empty()) {
+      throw numbered(first_number + static_cast<int>(i), outcome.failure);
+    }
+    return outcome.replaced;
+  };
+  const bool stream_last = !list.empty() && list.back().streams_safely();
+  const std::size_t held = stream_last ? list.size() - 1 : list.size();
+  std::string storage, next;  // the latest text, and room for the one after it
+  for (std::size_t i = 0; i < held; ++i) {
+    if (apply_one(i, next)) {
+      storage.swap(next);
+      text = storage;
+    }
   }
+  if (stream_last) {
+    stream_output out(fd);
+    if (apply_one(held, out)) {
+      out.flush();
+      return;
+    }
+  }
+  write_all_stdout(fd, text);
 }
 
 }  // namespace textsift

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "templates/basic_pcre.hpp"
@@ -25,10 +26,12 @@ std::vector<expression> build_expression_list(const std::vector<std::string>& ar
 // Writes "Expression N: " and the report of each record to standard error, N counted from 1.
 void report_expressions(const std::vector<expression>& list);
 
-// Applies each record in turn to `text`. Throws "Expression N: <reason>" for the first one that
-// fails, N counted from `first_number` as in build_expression_list; a text longer than
-// `max_size` bytes is such a failure.
-void apply_expressions(const std::vector<expression>& list, int first_number, std::string& text,
-                       std::size_t max_size = templates::max_text_size);
+// Applies each record in turn, the first to `text`, each later one to the result of the one
+// before, and writes the final text to `fd`. Throws "Expression N: <reason>" for the first record
+// that fails, N counted from `first_number` as in build_expression_list; a text longer than
+// `max_size` bytes is such a failure. Nothing is written before the last record has succeeded,
+// except that a last record that streams safely writes its result as it comes.
+void apply_and_write(const std::vector<expression>& list, int first_number, std::string_view text,
+                     int fd, std::size_t max_size = templates::max_text_size);
 
 }  // namespace textsift

@@ -1,12 +1,15 @@
 #include "read_input.hpp"
 
 #include <poll.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "templates/large_buffer.hpp"
 
@@ -43,7 +46,36 @@ std::size_t expected_size(int fd, std::size_t max_size) {
   return std::min(static_cast<std::size_t>(left), max_size) + 1;
 }
 
+// Mapping pays off from here on: below it, reading costs little.
+constexpr std::size_t map_threshold = std::size_t{1} << 20;
+
+// A mapped file that another process truncates raises SIGBUS where its pages are gone. Nothing
+// can be recovered there: the run ends as failures do, with one line and status 1.
+extern "C" void on_truncated_input(int) {
+  const char* const parts[] = {"Error: ", "Input file shrank while being read", "\n"};
+  for (const char* part : parts) {
+    if (write(STDERR_FILENO, part, std::strlen(part)) < 0) break;
+  }
+  _exit(1);
+}
+
 }  // namespace
+
+void input_text::unmapper::operator()(void* address) const {
+  munmap(address, length);
+}
+
+std::optional<input_text> input_text::map_file(int fd, std::size_t offset, std::size_t size) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t start = offset / page * page;
+  const std::size_t length = offset - start + size;
+  void* address = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(start));
+  if (address == MAP_FAILED) return std::nullopt;
+  std::optional<input_text> text{input_text{std::string()}};
+  text->mapping_ = std::unique_ptr<void, unmapper>(address, unmapper{length});
+  text->mapped_ = std::string_view(static_cast<const char*>(address) + (offset - start), size);
+  return text;
+}
 
 void wait_for_input(int fd, int terminal_timeout_ms) {
   const int timeout = isatty(fd) ? terminal_timeout_ms : -1;
@@ -80,6 +112,27 @@ std::string read_all_stdin(int fd, std::size_t max_size) {
   }
   text.resize(length);
   return text;
+}
+
+input_text read_input(int fd, std::size_t max_size) {
+  struct stat info {};
+  const off_t offset = lseek(fd, 0, SEEK_CUR);
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && offset >= 0 && info.st_size > offset) {
+    const auto size = static_cast<std::size_t>(info.st_size - offset);
+    if (size > max_size) {
+      throw std::string("Input larger than ") + std::to_string(max_size) + " bytes";
+    }
+    if (size >= map_threshold) {
+      std::optional<input_text> mapped =
+          input_text::map_file(fd, static_cast<std::size_t>(offset), size);
+      if (mapped) {
+        signal(SIGBUS, on_truncated_input);
+        lseek(fd, info.st_size, SEEK_SET);
+        return std::move(*mapped);
+      }
+    }
+  }
+  return input_text(read_all_stdin(fd, max_size));
 }
 
 }  // namespace textsift

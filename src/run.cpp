@@ -47,10 +47,9 @@ int run(int argc, const char* const argv[]) {
   const std::vector<expression> list = build_expression_list(arguments, first_number);
 
   wait_for_input(STDIN_FILENO);
-  std::string text = read_all_stdin(STDIN_FILENO, templates::max_text_size);
+  const input_text input = read_input(STDIN_FILENO, templates::max_text_size);
   if (first == first_argument::verbose) report_expressions(list);
-  apply_expressions(list, first_number, text);
-  write_all_stdout(STDOUT_FILENO, text);
+  apply_and_write(list, first_number, input.view(), STDOUT_FILENO);
   return 0;
 }
 

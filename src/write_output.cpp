@@ -21,4 +21,20 @@ void write_all_stdout(int fd, std::string_view text) {
   }
 }
 
+void stream_output::append(const char* data, std::size_t size) {
+  if (block_.size() + size > block_size) {
+    flush();
+    if (size > block_size) {
+      write_all_stdout(fd_, std::string_view(data, size));
+      return;
+    }
+  }
+  block_.append(data, size);
+}
+
+void stream_output::flush() {
+  write_all_stdout(fd_, block_);
+  block_.clear();
+}
+
 }  // namespace textsift

@@ -126,8 +126,9 @@ run_result run(const run_request& request) {
       const rlimit limit{request.stack, request.stack};
       setrlimit(RLIMIT_STACK, &limit);
     }
-    if (request.without_jit) {
-      setenv("LD_PRELOAD", TEXTSIFT_NO_EXEC_MEMORY, 1);
+    const std::string preload = request.without_jit ? TEXTSIFT_NO_EXEC_MEMORY : request.preload;
+    if (!preload.empty()) {
+      setenv("LD_PRELOAD", preload.c_str(), 1);
       // A sanitized build wants its runtime first among the loaded libraries.
       setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
     }

@@ -23,6 +23,7 @@ struct run_request {
   std::size_t address_space = 0;  // a limit on the child's address space in bytes, 0 for none
   std::size_t stack = 0;          // a limit on the child's stack in bytes, 0 for the inherited one
   bool without_jit = false;       // refuse the child executable memory, so the JIT cannot work
+  std::string preload;            // a library to preload into the child, "" for none
 };
 
 // The command that runs the binary under test: TEXTSIFT_TEST_WRAPPER (for example a valgrind

@@ -328,6 +328,41 @@ TEST(input, regular_file_and_directory) {
   EXPECT_EQ(result.status, 1);
 }
 
+// A regular file of 1 MiB or more is mapped rather than read; the result is the same.
+TEST(input, large_file_gives_what_the_pipe_gives) {
+  const std::string path = testing::TempDir() + "textsift_large_input.txt";
+  std::string text;
+  for (int i = 0; text.size() < (3 << 20); ++i)
+    text += "word-" + std::to_string(i % 10) + " caf\xc3\xa9\n";
+  std::ofstream(path, std::ios::binary) << text;
+  for (const char* expression :
+       {"s/(\\w+)-(\\d)/$2$1/", "s/caf\xc3\xa9/tea/", "/-(\\d) \\S+\\n$/"}) {
+    test::run_request request;
+    request.args = {expression};
+    request.input = test::input_mode::file;
+    request.input_path = path;
+    const auto from_file = test::run(request);
+    const auto from_pipe = test::run({expression}, text);
+    EXPECT_EQ(from_file.status, 0) << expression;
+    EXPECT_TRUE(from_file.out == from_pipe.out) << expression;
+    EXPECT_NE(from_file.out, text) << expression;
+  }
+}
+
+TEST(input, file_truncated_while_mapped_is_an_error) {
+  const std::string path = testing::TempDir() + "textsift_shrinking_input.txt";
+  std::ofstream(path, std::ios::binary) << std::string(2 << 20, 'a');
+  test::run_request request;
+  request.args = {"s/a/b/"};
+  request.input = test::input_mode::file;
+  request.input_path = path;
+  request.preload = TEXTSIFT_TRUNCATE_AFTER_MAPPING;
+  const auto result = test::run(request);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, error("Input file shrank while being read"));
+  EXPECT_EQ(result.status, 1);
+}
+
 TEST(output, full_or_closed_stdout_is_a_failure) {
   test::run_request request;
   request.args = {"s/a/b/"};

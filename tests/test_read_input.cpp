@@ -4,7 +4,9 @@
 
 #include <pthread.h>
 #include <csignal>
+#include <cstdio>
 #include <functional>
+#include <memory>
 
 #include <string>
 #include <thread>
@@ -66,18 +68,46 @@ TEST(read_all_stdin, stops_as_soon_as_the_limit_is_passed) {
             "Input larger than 100 bytes");
 }
 
-TEST(apply_expressions, refuses_a_text_grown_beyond_the_limit_naming_the_expression) {
+// What apply_and_write writes for `text`.
+std::string written(const std::vector<textsift::expression>& list, int first_number,
+                    std::string_view text, std::size_t max_size) {
+  const std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), std::fclose);
+  textsift::apply_and_write(list, first_number, text, fileno(file.get()), max_size);
+  std::rewind(file.get());
+  std::string out;
+  for (int c; (c = std::fgetc(file.get())) != EOF;) out += static_cast<char>(c);
+  return out;
+}
+
+TEST(apply_and_write, refuses_a_text_grown_beyond_the_limit_naming_the_expression) {
   const std::vector<textsift::expression> list = {textsift::make_expression("s/a/aaa/"),
                                                   textsift::make_expression("s/a/b/")};
-  std::string text = "aaaa";
-  EXPECT_EQ(thrown_message([&] { textsift::apply_expressions(list, 2, text, 4); }),
+  EXPECT_EQ(thrown_message([&] { written(list, 2, "aaaa", 4); }),
             "Expression 3: Text larger than 4 bytes");
-  text = "aaaaa";
-  EXPECT_EQ(thrown_message([&] { textsift::apply_expressions(list, 1, text, 4); }),
+  EXPECT_EQ(thrown_message([&] { written(list, 1, "aaaaa", 4); }),
             "Expression 1: Text larger than 4 bytes");
-  text = "aa";
-  textsift::apply_expressions(list, 1, text, 6);
-  EXPECT_EQ(text, "bbbbbb");
+  EXPECT_EQ(written(list, 1, "aa", 6), "bbbbbb");
+}
+
+// The last replacement of a plain literal is written as it comes, in blocks; nothing is written
+// when it fails.
+TEST(apply_and_write, streams_a_literal_replacement_and_nothing_on_failure) {
+  const std::vector<textsift::expression> list = {textsift::make_expression("s/a/xy/")};
+  ASSERT_TRUE(list.back().streams_safely());
+  std::string text, expected;
+  for (int i = 0; i < 700000; ++i) {
+    text += i % 3 ? "a-" : "b\xc3\xa9";
+    expected += i % 3 ? "xy-" : "b\xc3\xa9";
+  }
+  EXPECT_TRUE(written(list, 1, text, text.size()) == expected);
+  EXPECT_EQ(written(list, 1, "bcd", 3), "bcd");
+  const std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), std::fclose);
+  EXPECT_EQ(thrown_message(
+                [&] { textsift::apply_and_write(list, 1, text + "\xff", fileno(file.get())); }),
+            "Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)");
+  EXPECT_EQ(std::ftell(file.get()), 0);
+  EXPECT_FALSE(textsift::make_expression("s/a+/xy/").streams_safely());
+  EXPECT_FALSE(textsift::make_expression("/a/").streams_safely());
 }
 
 }  // namespace

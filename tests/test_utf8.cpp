@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <pcre.h>
 
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -29,17 +30,36 @@ class engine_check {
   pcre* code_ = nullptr;
 };
 
-// Compares both of our checks with the engine's for `sequence` placed so that it starts at
-// several offsets around a block boundary, at the end of the text or followed by ASCII.
+// Every check of ours this machine can run: the one chosen, and each that it may choose.
+bool (*const checks[])(const char*, std::size_t) = {
+    templates::valid_utf8,
+    templates::valid_utf8_scalar,
+#ifdef TEXTSIFT_UTF8_SSSE3
+    templates::utf8_detail::valid_utf8_ssse3,
+    templates::utf8_detail::valid_utf8_avx2,
+#endif
+};
+
+bool supported(std::size_t check) {
+#ifdef TEXTSIFT_UTF8_SSSE3
+  if (check == 2) return __builtin_cpu_supports("ssse3");
+  if (check == 3) return __builtin_cpu_supports("avx2");
+#endif
+  return check < 2;
+}
+
+// Compares our checks with the engine's for `sequence` placed so that it starts at several
+// offsets around a 16- and a 32-byte block boundary, at the end of the text or followed by ASCII.
 void expect_agreement(const engine_check& engine, const std::string& sequence) {
-  for (const std::size_t before : {0, 13, 14, 15}) {
+  for (const std::size_t before : {0, 13, 14, 15, 29, 30, 31}) {
     for (const char* after : {"", "z"}) {
       const std::string text = std::string(before, 'a') + sequence + after;
       const bool expected = engine.valid(text);
-      ASSERT_EQ(templates::valid_utf8(text.data(), text.size()), expected)
-          << testing::PrintToString(text);
-      ASSERT_EQ(templates::valid_utf8_scalar(text.data(), text.size()), expected)
-          << testing::PrintToString(text);
+      for (std::size_t check = 0; check < std::size(checks); ++check) {
+        if (!supported(check)) continue;
+        ASSERT_EQ(checks[check](text.data(), text.size()), expected)
+            << "check " << check << " " << testing::PrintToString(text);
+      }
     }
   }
 }
@@ -87,8 +107,11 @@ TEST(valid_utf8, agrees_with_the_engine_on_long_mixed_texts) {
     std::string text;
     for (int n = random() % 40; n > 0; --n) text += pieces[random() % 7];
     if (round % 2 == 1 && !text.empty()) text[random() % text.size()] ^= 1 << (random() % 8);
-    ASSERT_EQ(templates::valid_utf8(text.data(), text.size()), engine.valid(text))
-        << testing::PrintToString(text);
+    for (std::size_t check = 0; check < std::size(checks); ++check) {
+      if (!supported(check)) continue;
+      ASSERT_EQ(checks[check](text.data(), text.size()), engine.valid(text))
+          << "check " << check << " " << testing::PrintToString(text);
+    }
   }
 }
 

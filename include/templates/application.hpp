@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "templates/large_buffer.hpp"
@@ -44,11 +45,10 @@ inline std::string search_failure_message(int status) {
 // on the first search, and the library's own check is skipped from then on: repeating it for
 // every match would make a global replacement quadratic. A search from inside a character is
 // left to the library's check, since skipping it there is undefined behaviour.
-template <class String>
 class searcher {
  public:
   // Requires pattern.compiled() and text.size() <= max_text_size; both must outlive the searcher.
-  searcher(const compiled_pattern& pattern, const String& text)
+  searcher(const compiled_pattern& pattern, std::string_view text)
       : pattern_(pattern),
         text_(text),
         ovector_(3 * (pattern.capture_count() + 1)),
@@ -143,7 +143,7 @@ class searcher {
   }
 
   const compiled_pattern& pattern_;
-  const String& text_;
+  std::string_view text_;
   std::vector<int> ovector_;
   bool utf8_;
   bool validated_ = false;
@@ -155,73 +155,82 @@ inline std::string text_size_failure(std::size_t size, std::size_t max_size) {
   return "Text larger than " + std::to_string(max_size) + " bytes";
 }
 
-// The three operations below require text.size() <= max_text_size.
+// What applying an expression did: `failure` is empty on success, and `replaced` tells whether
+// the result string holds the new text (otherwise the text stays as it was).
+struct application_result {
+  std::string failure;
+  bool replaced = false;
+};
 
-// Replaces `text` with `rewrite` applied to the first match, or with the empty string when
-// nothing matches. Returns an empty string on success; on failure returns the reason and leaves
-// `text` unchanged.
-template <class String>
-std::string extract(const compiled_pattern& pattern, const String& rewrite, String& text) {
-  searcher<String> search(pattern, text);
+// The three operations below require text.size() <= max_text_size. Each reads `text` and, when
+// the text changes, writes the new text to `out` (which must not overlap `text`); on failure
+// `out` holds nothing useful. `Output` is a string, or a stream with the same few operations
+// (clear, append, push_back, and reserve_large found by argument-dependent lookup).
+
+// The new text is `rewrite` applied to the first match, or the empty string when nothing matches.
+template <class String, class Output>
+application_result extract(const compiled_pattern& pattern, const String& rewrite,
+                           std::string_view text, Output& out) {
+  searcher search(pattern, text);
   const int status = search.search(0, 0);
-  if (status < PCRE_ERROR_NOMATCH) return search_failure_message(status);
-  String out;
+  if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
+  out.clear();
   if (status > 0) append_rewrite(out, rewrite, text.data(), search.ovector(), status);
-  text.swap(out);
-  return std::string();
+  return {std::string(), true};
 }
 
-// Replaces the first match in `text` with `rewrite` applied to it; without a match `text` stays
-// as it is. Returns an empty string on success; on failure the reason, `text` unchanged.
-template <class String>
-std::string replace_first(const compiled_pattern& pattern, const String& rewrite, String& text) {
-  searcher<String> search(pattern, text);
+// The first match is replaced with `rewrite` applied to it; without a match the text stays.
+template <class String, class Output>
+application_result replace_first(const compiled_pattern& pattern, const String& rewrite,
+                                 std::string_view text, Output& out) {
+  searcher search(pattern, text);
   const int status = search.search(0, 0);
-  if (status < PCRE_ERROR_NOMATCH) return search_failure_message(status);
-  if (status == PCRE_ERROR_NOMATCH) return std::string();
-  String out;
+  if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
+  if (status == PCRE_ERROR_NOMATCH) return {};
+  out.clear();
   reserve_large(out, text.size() + rewrite.size());
-  out.append(text, 0, search.begin());
+  out.append(text.data(), search.begin());
   append_rewrite(out, rewrite, text.data(), search.ovector(), status);
-  out.append(text, search.end(), String::npos);
-  text.swap(out);
-  return std::string();
+  out.append(text.substr(search.end()));
+  return {std::string(), true};
 }
 
-// Replaces every match in `text` with `rewrite` applied to it, scanning left to right; the
-// replaced text is not searched again. After an empty match the next attempt must be a non-empty
-// match at the same place; when there is none, one character is kept and the scan goes on after
-// it. Returns an empty string on success; on failure the reason, `text` unchanged.
-template <class String>
-std::string replace_all(const compiled_pattern& pattern, const String& rewrite, String& text) {
-  searcher<String> search(pattern, text);
-  String out;
+// Every match is replaced with `rewrite` applied to it, scanning left to right; the replaced text
+// is not searched again. After an empty match the next attempt must be a non-empty match at the
+// same place; when there is none, one character is kept and the scan goes on after it. Without a
+// match the text stays.
+template <class String, class Output>
+application_result replace_all(const compiled_pattern& pattern, const String& rewrite,
+                               std::string_view text, Output& out) {
+  searcher search(pattern, text);
   std::size_t start = 0;
   bool after_empty_match = false;
   bool matched = false;
   while (start <= text.size()) {
     const int flags = after_empty_match ? PCRE_ANCHORED | PCRE_NOTEMPTY : 0;
     const int status = search.search(start, flags);
-    if (status < PCRE_ERROR_NOMATCH) return search_failure_message(status);
+    if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
     if (status == PCRE_ERROR_NOMATCH) {
       if (!after_empty_match) break;
       const std::size_t next = search.step_over(start);
-      if (start < text.size()) out.append(text, start, next - start);
+      if (start < text.size()) out.append(text.data() + start, next - start);
       start = next;
       after_empty_match = false;
       continue;
     }
-    if (!matched) reserve_large(out, text.size() + text.size() / 8);
+    if (!matched) {
+      out.clear();
+      reserve_large(out, text.size() + text.size() / 8);
+    }
     matched = true;
-    out.append(text, start, search.begin() - start);
+    out.append(text.data() + start, search.begin() - start);
     append_rewrite(out, rewrite, text.data(), search.ovector(), status);
     start = search.end();
     after_empty_match = search.begin() == search.end();
   }
-  if (!matched) return std::string();
-  if (start < text.size()) out.append(text, start, String::npos);
-  text.swap(out);
-  return std::string();
+  if (!matched) return {};
+  if (start < text.size()) out.append(text.substr(start));
+  return {std::string(), true};
 }
 
 }  // namespace templates

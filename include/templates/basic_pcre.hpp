@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "templates/application.hpp"
 #include "templates/engine_options.hpp"
@@ -58,20 +59,33 @@ class basic_pcre {
 
   // Applies this usable record to `text`: the match kind leaves the rewrite of the first match
   // (the empty string when nothing matches), the search kind replaces the first or every match.
-  // Returns an empty string on success; on failure returns the reason (an engine failure, or a
-  // text longer than `max_size` bytes, at most the engine's limit) and leaves `text` unchanged.
-  std::string apply(String& text, std::size_t max_size = max_text_size) const {
+  // When the text changes, the new text goes to `result` (which must not overlap `text`): a
+  // string, or a stream as the application functions allow. On failure (an engine failure, or a
+  // text longer than `max_size` bytes, at most the engine's limit) the result's failure says why.
+  template <class Output>
+  application_result apply(std::string_view text, Output& result,
+                           std::size_t max_size = max_text_size) const {
     std::string failure = text_size_failure(text.size(), std::min(max_size, max_text_size));
-    if (!failure.empty()) {
-      return failure;
-    }
-    if (!search_kind_) {
-      return extract(matcher_, rewrite(), text);
-    }
-    if (global_) {
-      return replace_all(matcher_, replacement_, text);
-    }
-    return replace_first(matcher_, replacement_, text);
+    if (!failure.empty()) return {failure};
+    if (!search_kind_) return extract(matcher_, rewrite(), text, result);
+    if (global_) return replace_all(matcher_, replacement_, text, result);
+    return replace_first(matcher_, replacement_, text, result);
+  }
+
+  // The same in place: `text` becomes the new text. Returns an empty string on success, else the
+  // reason; `text` is then unchanged.
+  std::string apply(String& text, std::size_t max_size = max_text_size) const {
+    String result;
+    application_result outcome = apply(std::string_view(text), result, max_size);
+    if (outcome.failure.empty() && outcome.replaced) text.swap(result);
+    return outcome.failure;
+  }
+
+  // Whether an application can fail only before it produces output, so that its result may be
+  // written as it comes: a replacement of a plain literal, where no engine runs and the only
+  // failures (text size, UTF-8) come first.
+  bool streams_safely() const {
+    return search_kind_ && matcher_.facts() != nullptr && matcher_.facts()->pure_literal;
   }
 
   bool search_kind() const { return search_kind_; }

@@ -35,8 +35,8 @@ std::string validate_rewrite(const String& rewrite, int capture_count) {
 // `subject` as `ovector` reports it. `reported` is pcre_exec's positive result; a group at or
 // beyond it, or one that took no part in the match, gives the empty string. Requires a rewrite
 // that validate_rewrite accepts for the pattern that produced `ovector`.
-template <class String>
-void append_rewrite(String& out, const String& rewrite, const char* subject, const int* ovector,
+template <class Output, class String>
+void append_rewrite(Output& out, const String& rewrite, const char* subject, const int* ovector,
                     int reported) {
   std::size_t literal_start = 0;
   for (std::size_t i = 0; i < rewrite.size(); ++i) {
