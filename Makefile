@@ -77,8 +77,10 @@ bench-build: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTEXTSIFT_TESTS=OFF
 	cmake --build build-bench -j $(JOBS) --target textsift make_input
 
+# BASELINE_REV=<git revision> times that revision's build beside this one on every workload.
 bench: bench-build
-	bench/run build-bench 10 100
+	$(if $(BASELINE_REV),scripts/build-revision $(BASELINE_REV) build-baseline)
+	BASELINE=$(if $(BASELINE_REV),$(CURDIR)/build-baseline/textsift) bench/run build-bench 10 100
 
 bench-big: bench-build
 	bench/run build-bench 10 100 1000
