@@ -103,10 +103,11 @@ class literal_finder {
   // The first match found by the vector loop, or where the loop stopped: the rest, shorter than
   // a vector, is left to the caller, which compares there first.
   std::size_t scan_sse2(const char* text, std::size_t size, std::size_t position) const {
-    const std::size_t i = probe_, j = other_probe_;
+    const std::size_t i = probe_, j = other_probe_, last = folded_.size() - 1;
     const __m128i first = _mm_set1_epi8(folded_[i]), first_mask = _mm_set1_epi8(mask_[i]);
     const __m128i second = _mm_set1_epi8(folded_[j]), second_mask = _mm_set1_epi8(mask_[j]);
-    for (; position + j + 16 <= size; position += 16) {
+    // Every candidate of a block must have the whole literal inside the text.
+    for (; position + last + 16 <= size; position += 16) {
       const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + position + i));
       const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + position + j));
       const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, first_mask), first),
@@ -122,11 +123,11 @@ class literal_finder {
 
   __attribute__((target("avx2"))) std::size_t scan_avx2(const char* text, std::size_t size,
                                                         std::size_t position) const {
-    const std::size_t i = probe_, j = other_probe_;
+    const std::size_t i = probe_, j = other_probe_, last = folded_.size() - 1;
     const __m256i first = _mm256_set1_epi8(folded_[i]), first_mask = _mm256_set1_epi8(mask_[i]);
     const __m256i second = _mm256_set1_epi8(folded_[j]);
     const __m256i second_mask = _mm256_set1_epi8(mask_[j]);
-    for (; position + j + 32 <= size; position += 32) {
+    for (; position + last + 32 <= size; position += 32) {
       const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + position + i));
       const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + position + j));
       const __m256i both =
