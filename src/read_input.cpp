@@ -46,6 +46,11 @@ std::size_t expected_size(int fd, std::size_t max_size) {
   return std::min(static_cast<std::size_t>(left), max_size) + 1;
 }
 
+// The failure for an input of more than `max_size` bytes.
+std::string too_large(std::size_t max_size) {
+  return "Input larger than " + std::to_string(max_size) + " bytes";
+}
+
 // Mapping pays off from here on: below it, reading costs little.
 constexpr std::size_t map_threshold = std::size_t{1} << 20;
 
@@ -100,7 +105,7 @@ std::string read_all_stdin(int fd, std::size_t max_size) {
     if (got > 0) {
       length += static_cast<std::size_t>(got);
       if (length > max_size) {
-        throw std::string("Input larger than ") + std::to_string(max_size) + " bytes";
+        throw too_large(max_size);
       }
     } else if (got == 0) {
       break;
@@ -120,7 +125,7 @@ input_text read_input(int fd, std::size_t max_size) {
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && offset >= 0 && info.st_size > offset) {
     const auto size = static_cast<std::size_t>(info.st_size - offset);
     if (size > max_size) {
-      throw std::string("Input larger than ") + std::to_string(max_size) + " bytes";
+      throw too_large(max_size);
     }
     if (size >= map_threshold) {
       std::optional<input_text> mapped =

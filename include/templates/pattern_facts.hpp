@@ -139,6 +139,26 @@ class reader {
     return pattern_.compare(position_, text.size(), text) == 0;
   }
 
+  // Moves past the first `closer` at or after `from`; without one the reading fails.
+  bool move_past(std::string_view closer, std::size_t from) {
+    const std::size_t end = pattern_.find(closer, from);
+    if (end == std::string_view::npos) {
+      fail();
+      return false;
+    }
+    position_ = end + closer.size();
+    return true;
+  }
+
+  // Moves over the rest of a UTF-8 character whose first byte `lead` has been read.
+  void finish_character(unsigned char lead) {
+    if (!utf8_ || lead < 0xC0) return;
+    while (position_ < pattern_.size() &&
+           (static_cast<unsigned char>(pattern_[position_]) & 0xC0) == 0x80) {
+      ++position_;
+    }
+  }
+
   // White space and # comments under the modifier x.
   void skip_ignorable() {
     while (options_.extended && position_ < pattern_.size()) {
@@ -195,22 +215,16 @@ class reader {
     } else if (c == '^' || c == '$') {
       out.zero_width = true;
     } else {
-      read_character(c, out);
+      read_character(out);
     }
     return true;
   }
 
-  // A character written as itself, whose first byte `c` has been read.
-  void read_character(char c, item& out) {
-    std::string bytes(1, c);
-    const auto lead = static_cast<unsigned char>(c);
-    if (utf8_ && lead >= 0xC0) {
-      while (position_ < pattern_.size() &&
-             (static_cast<unsigned char>(pattern_[position_]) & 0xC0) == 0x80) {
-        bytes += pattern_[position_++];
-      }
-    }
-    literal_character(bytes, out);
+  // A character written as itself, whose first byte has just been read.
+  void read_character(item& out) {
+    const std::size_t begin = position_ - 1;
+    finish_character(static_cast<unsigned char>(pattern_[begin]));
+    literal_character(std::string(pattern_.substr(begin, position_ - begin)), out);
   }
 
   // An item that matches the character `bytes` (one UTF-8 character, or one byte).
@@ -294,14 +308,8 @@ class reader {
 
   // \p or \P has been read: skips "{name}" or a one-letter name.
   bool skip_property() {
-    if (at('{')) {
-      const std::size_t end = pattern_.find('}', position_);
-      if (end == std::string_view::npos) {
-        fail();
-        return false;
-      }
-      position_ = end + 1;
-    } else if (position_ < pattern_.size()) {
+    if (at('{')) return move_past("}", position_);
+    if (position_ < pattern_.size()) {
       ++position_;
     }
     return true;
@@ -348,7 +356,8 @@ class reader {
     const std::size_t first = branch.size();
     while (position_ < stop) {
       item next;
-      read_character(pattern_[position_++], next);
+      ++position_;
+      read_character(next);
       branch.push_back(next);
     }
     position_ = end == std::string_view::npos ? stop : stop + 2;
@@ -437,13 +446,9 @@ class reader {
 
   // A POSIX class "[:name:]" or "[:^name:]" inside a class.
   bool posix_class(bool& line_feed) {
-    const std::size_t end = pattern_.find(":]", position_ + 2);
-    if (end == std::string_view::npos) {
-      fail();
-      return false;
-    }
-    std::string_view name = pattern_.substr(position_ + 2, end - position_ - 2);
-    position_ = end + 2;
+    const std::size_t begin = position_ + 2;
+    if (!move_past(":]", begin)) return false;
+    std::string_view name = pattern_.substr(begin, position_ - 2 - begin);
     const bool negated = !name.empty() && name[0] == '^';
     if (negated) name.remove_prefix(1);
     static constexpr std::string_view with_line_feed[] = {"space", "cntrl", "ascii"};
@@ -469,23 +474,13 @@ class reader {
   // values from 0x80 on are only told apart from ASCII.
   std::uint32_t decode_character() {
     const auto lead = static_cast<unsigned char>(pattern_[position_++]);
-    if (utf8_ && lead >= 0xC0) {
-      while (position_ < pattern_.size() &&
-             (static_cast<unsigned char>(pattern_[position_]) & 0xC0) == 0x80) {
-        ++position_;
-      }
-    }
+    finish_character(lead);
     return lead;
   }
 
   bool read_group(item& out) {
     if (starts_with("(?#")) {
-      const std::size_t end = pattern_.find(')', position_);
-      if (end == std::string_view::npos) {
-        fail();
-        return false;
-      }
-      position_ = end + 1;
+      move_past(")", position_);
       return false;
     }
     const option_state outer = options_;
