@@ -1,6 +1,11 @@
 #include "parse_expression.hpp"
 
+#include <algorithm>
+#include <vector>
+
+#include "templates/engine_options.hpp"
 #include "templates/message_byte.hpp"
+#include "templates/pattern_reader.hpp"
 
 namespace textsift {
 namespace {
@@ -31,22 +36,14 @@ std::size_t find_closing_separator(std::string_view tail, char separator, std::s
   return position;
 }
 
-// Rewrites the pattern part of `body`. Literal line feeds, carriage returns and tabs become the
-// engine's escapes, so they stay literal under "x"; a backslash before a backslash or before the
-// separator is consumed. Returns where the replacement part starts, or npos when no unescaped
-// separator ends the pattern part (always so in the m form).
-std::size_t rewrite_pattern(std::string_view body, char separator, bool m_form,
-                            std::string& pattern) {
-  pattern.reserve(2 * (body.size() + 1));
+// Takes the pattern part of `body`: a backslash before a backslash or before the separator is
+// consumed. Returns where the replacement part starts, or npos when no unescaped separator ends
+// the pattern part (always so in the m form).
+std::size_t take_pattern(std::string_view body, char separator, bool m_form, std::string& pattern) {
+  pattern.reserve(body.size() + 1);
   for (std::size_t i = 0; i < body.size(); ++i) {
     const char c = body[i];
-    if (c == '\n') {
-      pattern += "\\n";
-    } else if (c == '\r') {
-      pattern += "\\r";
-    } else if (c == '\t') {
-      pattern += "\\t";
-    } else if (c == '\\') {
+    if (c == '\\') {
       const char next = at_or_guard(body, i + 1);
       pattern += next == separator ? separator : '\\';
       if (next == '\\' || next == separator) ++i;
@@ -57,6 +54,52 @@ std::size_t rewrite_pattern(std::string_view body, char separator, bool m_form,
     }
   }
   return std::string_view::npos;
+}
+
+bool is_typed_white_space(char c) {
+  return c == '\n' || c == '\r' || c == '\t';
+}
+
+// Marks the typed line feeds, carriage returns and tabs that must reach the engine as typed:
+// those in a # comment under x (the line feed ends it), inside \Q...\E, and those a backslash
+// escapes.
+std::vector<bool> typed_white_space_kept(const templates::pattern_syntax& syntax,
+                                         std::size_t size) {
+  std::vector<bool> kept(size, false);
+  const auto keep = [&kept](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to && i < kept.size(); ++i) kept[i] = true;
+  };
+  templates::for_each_item(syntax.branches, [&](const templates::pattern_item& item) {
+    const bool escape = item.kind == templates::item_kind::character && item.escaped;
+    if (item.kind == templates::item_kind::comment || item.quoted || escape) {
+      keep(item.begin, item.end);
+    }
+  });
+  return kept;
+}
+
+// Typed line feeds, carriage returns and tabs become the engine's escapes, so that they stay
+// literal under x, except where they already mean themselves or must end a comment (see above).
+// The reading follows the modifiers; a pattern the reader does not know gets all of them escaped.
+std::string escape_typed_white_space(const std::string& pattern, std::string_view modifiers) {
+  if (std::find_if(pattern.begin(), pattern.end(), is_typed_white_space) == pattern.end()) {
+    return pattern;
+  }
+  const int options = templates::engine_options(modifiers).all_options();
+  const templates::pattern_syntax syntax = templates::read_pattern(pattern, options);
+  const std::vector<bool> kept = typed_white_space_kept(syntax, pattern.size());
+  std::string escaped;
+  escaped.reserve(2 * pattern.size());
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (!is_typed_white_space(c) || kept[i]) {
+      escaped += c;
+    } else {
+      escaped += '\\';
+      escaped += c == '\n' ? 'n' : c == '\r' ? 'r' : 't';
+    }
+  }
+  return escaped;
 }
 
 // The character a backslash escape in the replacement stands for, or 0 when it is not one.
@@ -133,17 +176,17 @@ parsed_expression parse_expression(std::string_view argument, std::string_view s
   }
   const std::string_view body = tail.substr(0, closing);
   std::string pattern;
-  const std::size_t replacement_start = rewrite_pattern(body, separator, m_form, pattern);
+  const std::size_t replacement_start = take_pattern(body, separator, m_form, pattern);
   if (pattern.empty()) {
     result.error = "Empty pattern";
     return result;
   }
   result.search_kind = search_kind;
-  result.pattern = std::move(pattern);
+  result.modifiers = std::string(tail.substr(closing + 1));
+  result.pattern = escape_typed_white_space(pattern, result.modifiers);
   if (replacement_start != std::string_view::npos) {
     result.replacement = rewrite_replacement(body.substr(replacement_start), separator);
   }
-  result.modifiers = std::string(tail.substr(closing + 1));
   return result;
 }
 

@@ -197,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
         accepted_case{"m|(.*)|{ $1 }|", false, "(.*)|{ $1 }", "", ""},
         accepted_case{"|< [\\s]* body .*? > (.*?) <[\\s]* / [\\s]* body |$1|smix1", false,
                       "< [\\s]* body .*? > (.*?) <[\\s]* / [\\s]* body ", "\\1", "smix1"},
-        accepted_case{"s|a|b/c|", true, "a", "b/c", ""}));
+        accepted_case{"s|a|b/c|", true, "a", "b/c", ""},
+        accepted_case{"/a #c\n\tb/x", false, "a #c\n\\tb", "", "x"}));
 
 // Rows the parse accepts but whose replacement can never apply: refused before the input is read.
 TEST(accepted_argument, unless_its_replacement_can_never_apply) {

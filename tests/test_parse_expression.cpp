@@ -81,6 +81,30 @@ INSTANTIATE_TEST_SUITE_P(pattern_escapes, parse,
                                          parse_case{"/a$/", false, "a$", "", "", ""},
                                          parse_case{"m/a\\/b/", false, "a/b", "", "", ""}));
 
+// Typed line feeds, carriage returns and tabs become escapes, except where they must reach the
+// engine as typed: ending a # comment under x, inside \Q...\E, after an escaping backslash.
+INSTANTIATE_TEST_SUITE_P(
+    typed_white_space, parse,
+    testing::Values(parse_case{"/a #one\n+c/x", false, "a #one\n+c", "", "x", ""},
+                    parse_case{"/a #one\n+c/", false, "a #one\\n+c", "", "", ""},
+                    parse_case{"/a #c\tb\r\nd/ix", false, "a #c\tb\r\nd", "", "ix", ""},
+                    parse_case{"/(?x)a #c\nb\n/", false, "(?x)a #c\nb\\n", "", "", ""},
+                    parse_case{"/(?x:a #c\n)b #d\n/", false, "(?x:a #c\n)b #d\\n", "", "", ""},
+                    parse_case{"/(?x)a(?-x) #c\nb/", false, "(?x)a(?-x) #c\\nb", "", "", ""},
+                    parse_case{"/a [#]\nb/x", false, "a [#]\\nb", "", "x", ""},
+                    parse_case{"/a \\#\nb/x", false, "a \\#\\nb", "", "x", ""},
+                    parse_case{"/a \\Q#\\E\nb/x", false, "a \\Q#\\E\\nb", "", "x", ""},
+                    parse_case{"/\\Qa\tb\nc\\E\n/", false, "\\Qa\tb\nc\\E\\n", "", "", ""},
+                    parse_case{"/\\Qa\nb/x", false, "\\Qa\nb", "", "x", ""},
+                    parse_case{"/[\\Q\n\\E\t]/", false, "[\\Q\n\\E\\t]", "", "", ""},
+                    parse_case{"/ab\\\ncd/", false, "ab\\\ncd", "", "", ""},
+                    parse_case{"/ab\\\\\ncd/", false, "ab\\\ncd", "", "", ""},
+                    parse_case{"/ab\\\\\\\\\ncd/", false, "ab\\\\\\ncd", "", "", ""},
+                    parse_case{"/[a\\\t]/", false, "[a\\\t]", "", "", ""},
+                    parse_case{"/\\c\n/", false, "\\c\n", "", "", ""},
+                    parse_case{"s/a #x\n/#y\n/x", true, "a #x\n", "#y\n", "x", ""},
+                    parse_case{"/[a[.b]\n #c\n/x", false, "[a[.b]\\n #c\\n", "", "x", ""}));
+
 INSTANTIATE_TEST_SUITE_P(
     replacement_escapes, parse,
     testing::Values(parse_case{"s/a/\\1/", true, "a", "\\1", "", ""},

@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         facts_case{"[[:space:]]xy", utf8, true, "xy", false, 4, true, false},
         facts_case{"[[:^space:]]xy", utf8, true, "xy", false, 4, false, false},
         facts_case{"[]a-]xy", utf8, true, "xy", false, 4, false, false},
-        facts_case{"\\s\\D\\W\\R\\v\\Hxy", utf8, true, "xy", false, 24, true, false},
+        facts_case{"\\s\\D\\W\\R\\v\\Hxy", utf8, true, "xy", false, 23, true, false},
         facts_case{"\\d\\w\\S\\N\\h\\Vxy", utf8, true, "xy", false, 18, false, false},
         facts_case{"\\Cxy", utf8, true, "xy", false, 1, true, false},
         facts_case{"\\p{L}xy", utf8, true, "xy", false, 4, true, false},
@@ -96,6 +96,20 @@ INSTANTIATE_TEST_SUITE_P(
         facts_case{"a\\ b", utf8 | PCRE_EXTENDED, true, "a b", false, 0, false, true},
         facts_case{"(?#note)ab", utf8, true, "ab", false, 0, false, true},
         facts_case{"a{,2}", utf8, true, "a{,2}", false, 0, false, true},
+        facts_case{"a #one\n+c", utf8 | PCRE_EXTENDED, true, "c", false, unbounded, false, false},
+        facts_case{"(?x: a b )c d", utf8, true, "c d", false, 2, false, false},
+        facts_case{"(?x)a b(?-x) c", utf8, true, "ab c", false, 0, false, true},
+        facts_case{"\\Qa b\\E", utf8 | PCRE_EXTENDED, true, "a b", false, 0, false, true},
+        // What stands between an item and its quantifier belongs to neither.
+        facts_case{"^a(?#xxx){3}c", utf8, true, "c", false, 3, false, false},
+        facts_case{"a (?#x) (?#y) {3}c", utf8 | PCRE_EXTENDED, true, "c", false, 3, false, false},
+        facts_case{"a\\E{3}", utf8, true, "", false, 0, false, false},
+        facts_case{"xa\\Q\\E{2,}b", utf8, true, "x", false, 0, false, false},
+        facts_case{"a\\E\\Q\\Eb", utf8, true, "ab", false, 0, false, true},
+        // Items of more than one width.
+        facts_case{"\\Rfo", 0, true, "fo", false, 2, true, false},
+        facts_case{"x\\Rfoo", utf8, true, "foo", false, 4, true, false},
+        facts_case{"\\Xab", utf8, true, "ab", false, unbounded, true, false},
         // Unknown: anything whose effect the reader cannot state.
         facts_case{"\\Gfoo", utf8, false, "", false, 0, false, false},
         facts_case{"a\\Kfoo", utf8, false, "", false, 0, false, false},
@@ -107,8 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
         facts_case{"(?(1)a|b)foo", utf8, false, "", false, 0, false, false},
         facts_case{"(?|(a)|(b))foo", utf8, false, "", false, 0, false, false},
         facts_case{"(?C1)foo", utf8, false, "", false, 0, false, false},
-        facts_case{"\\cJfoo", utf8, false, "", false, 0, false, false},
-        facts_case{"\\jfoo", utf8, false, "", false, 0, false, false},
+        facts_case{"\\cJfoo", utf8, true, "\nfoo", false, 0, true, true},
+        facts_case{"\\jfoo", utf8, true, "jfoo", false, 0, false, true},
         facts_case{"[[:nonsense:]]foo", utf8, false, "", false, 0, false, false}));
 
 }  // namespace

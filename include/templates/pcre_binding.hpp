@@ -51,7 +51,7 @@ class compiled_pattern {
         options_(options.all_options()),
         match_limit_(options.match_limit()),
         recursion_limit_(options.match_limit_recursion()),
-        jit_(settings.jit && jit_is_trusted(pattern_)),
+        jit_wanted_(settings.jit),
         accelerate_(settings.accelerate) {
     compile();
   }
@@ -61,7 +61,7 @@ class compiled_pattern {
         options_(other.options_),
         match_limit_(other.match_limit_),
         recursion_limit_(other.recursion_limit_),
-        jit_(other.jit_),
+        jit_wanted_(other.jit_wanted_),
         accelerate_(other.accelerate_) {
     if (other.code_) compile();
   }
@@ -141,9 +141,10 @@ class compiled_pattern {
     error_ = code_ ? std::string() : std::string(message ? message : "compilation failed");
     if (!code_) return;
     study_.reset(pcre_study(code_.get(), 0, &message));
-    jit_pending_ = jit_;
+    const pattern_syntax syntax = read_pattern(pattern_, options_);
+    jit_pending_ = jit_wanted_ && jit_is_trusted(syntax);
     if (!accelerate_) return;
-    facts_ = read_pattern_facts(pattern_, options_);
+    facts_ = facts_of(syntax);
     // A single byte that starts every match is what the engine's own start-of-match search
     // looks for already.
     const bool worth = facts_.pure_literal || facts_.literal.size() >= 2;
@@ -179,7 +180,7 @@ class compiled_pattern {
   int options_ = 0;
   int match_limit_ = 0;
   int recursion_limit_ = 0;
-  bool jit_ = false;  // JIT wanted and trusted for this pattern
+  bool jit_wanted_ = false;  // JIT wanted, where the pattern is one it matches correctly
   bool accelerate_ = false;
   std::string error_;
   pattern_facts facts_;
