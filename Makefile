@@ -19,14 +19,21 @@ build: deps
 demo: build
 	echo 'ABC DEF YES' | $(BUILD_DIR)/textsift 's/ABC[\s]?/X/' '/(\w+)\s(\w+)/$$1=$$2/'; echo
 
+# PCRE's own test files, fetched once and cached by scripts/fetch-pcre-testdata. Without them
+# their test is skipped (and says so), unless TEXTSIFT_PCRE_TESTDATA_REQUIRED=1, as in CI.
+with_pcre_testdata = dir=$$(scripts/fetch-pcre-testdata) || { \
+	  [ "$${TEXTSIFT_PCRE_TESTDATA_REQUIRED:-}" != 1 ] || exit 1; \
+	  echo "PCRE test data could not be fetched: the test of PCRE's own test files is skipped"; }; \
+	TEXTSIFT_PCRE_TESTDATA="$$dir"
+
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE valgrind
+	@$(with_pcre_testdata) ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -LE valgrind
 
 # The whole suite, end-to-end cases included, on a build with ASan and UBSan.
 test-sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTEXTSIFT_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
-	ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE valgrind
+	@$(with_pcre_testdata) ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE valgrind
 
 # The end-to-end cases with every run of the binary under valgrind.
 test-valgrind:
