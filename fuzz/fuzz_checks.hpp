@@ -159,27 +159,37 @@ inline std::string reference_replace_all(const textsift::expression& record, std
   return failure;
 }
 
-// A whole run in process. The first byte chooses how many arguments (1 to 3) follow, each ended
-// by a NUL byte; the rest is the text. Every record is parsed and compiled, and the usable ones
-// are applied in order, on the JIT where the pattern allows it and skipping text where its facts
-// allow it. Each application must agree with the same record run plainly on the interpreter, and
-// each global replacement with the reference loop, unless a limit acts (the engines count
-// differently, and skipped attempts reach no limit).
-inline void check_run(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return;
+// A run's input: the first byte chooses how many arguments (1 to 3) follow, each ended by a NUL
+// byte; the rest is the text. False when the arguments are not all there.
+inline bool read_run_input(const std::uint8_t* data, std::size_t size,
+                           std::vector<std::string>& arguments, std::string& text) {
+  if (size == 0) return false;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::size_t position = 0;
-  std::vector<std::string> arguments;
-  std::vector<textsift::expression> list;
   for (int n = 1 + data[0] % 3; n > 0; --n) {
     const std::size_t end = input.find('\0', position);
-    if (end == std::string::npos) return;
+    if (end == std::string::npos) return false;
     arguments.push_back(input.substr(position, end - position));
-    list.push_back(textsift::make_expression(arguments.back(), fuzz_settings()));
     position = end + 1;
+  }
+  text = input.substr(position);
+  return true;
+}
+
+// A whole run in process (input as read_run_input reads it). Every record is parsed and
+// compiled, and the usable ones are applied in order, on the JIT where the pattern allows it and
+// skipping text where its facts allow it. Each application must agree with the same record run
+// plainly on the interpreter, and each global replacement with the reference loop, unless a limit
+// acts (the engines count differently, and skipped attempts reach no limit).
+inline void check_run(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::string> arguments;
+  std::string text;
+  if (!read_run_input(data, size, arguments, text)) return;
+  std::vector<textsift::expression> list;
+  for (const std::string& argument : arguments) {
+    list.push_back(textsift::make_expression(argument, fuzz_settings()));
     if (!list.back().error().empty()) return;  // the run ends here
   }
-  std::string text = input.substr(position);
   for (std::size_t i = 0; i < list.size(); ++i) {
     const textsift::expression& record = list[i];
     std::string plain_text = text, expected = text;
@@ -201,6 +211,32 @@ inline void check_run(const std::uint8_t* data, std::size_t size) {
     }
     if (!failure.empty()) return;
     if (compare && text != expected) violated("global replacement differs from the reference");
+  }
+}
+
+// Fast paths against none: the same run (input as read_run_input reads it) with searches that
+// skip text where the pattern's facts allow it and with searches that skip nothing, on the same
+// engine. Output and failures must agree, unless a limit acts (skipped attempts reach no limit).
+inline void check_fast_paths(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::string> arguments;
+  std::string fast_text;
+  if (!read_run_input(data, size, arguments, fast_text)) return;
+  templates::match_settings plain_settings = fuzz_settings();
+  plain_settings.accelerate = false;
+  std::string plain_text = fast_text;
+  for (const std::string& argument : arguments) {
+    const auto fast = textsift::make_expression(argument, fuzz_settings());
+    const auto plain = textsift::make_expression(argument, plain_settings);
+    if (fast.error() != plain.error()) violated("\"" + argument + "\" compiles differently");
+    if (!fast.error().empty()) return;
+    const std::string fast_failure = fast.apply(fast_text);
+    const std::string plain_failure = plain.apply(plain_text);
+    if (limit_failure(fast_failure) || limit_failure(plain_failure)) return;
+    if (fast_failure != plain_failure || fast_text != plain_text) {
+      violated("\"" + argument + "\" with fast paths differs from the run without: \"" +
+               fast_failure + "\" and \"" + plain_failure + "\"");
+    }
+    if (!fast_failure.empty()) return;
   }
 }
 

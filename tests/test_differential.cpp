@@ -188,11 +188,17 @@ namespace {
 // in many forms (other case, KELVIN SIGN and LONG S, across lines, with NUL bytes).
 TEST(differential, acceleration_changes_no_result) {
   generator generate(20261208);
-  static const char* const literals[] = {"foo",         "\\[FATAL\\]", "ab",       "Kk",  "s-S",
-                                         "caf\xc3\xa9", "a\\nb",       "\\Q.*\\E", "x y", "12"};
-  static const char* const around[] = {"",       "\\d+",     "\\w*?", ".*",     ".{0,3}",   "[^x]*",
-                                       "\\s",    "(?:a|bb)", "\\b",   "(\\w+)", "[\\s\\S]", "(?=a)",
-                                       "(?<=b)", "^",        "$",     "\\S+ ",  "(?i)"};
+  static const char* const literals[] = {
+      "foo",          "\\[FATAL\\]", "ab",        "Kk",    "s-S",       "caf\xc3\xa9",
+      "a\\nb",        "\\Q.*\\E",    "x y",       "12",    "\\Qx y\\E", "\\Q\tb\\E",
+      "f(?#c)oo",     "a\\E\\Q\\Eb", "x # c\n y", "\\R12", "\\R\\R12",  "(?x) a b (?-x)",
+      "(?x: a\tb )c", "\\E{2}b"};
+  static const char* const around[] = {"", "\\d+", "\\w*?", ".*", ".{0,3}", "[^x]*", "\\s",
+                                       "(?:a|bb)", "\\b", "(\\w+)", "[\\s\\S]", "(?=a)", "(?<=b)",
+                                       "^", "$", "\\S+ ", "(?i)",
+                                       // What may stand between an item and its quantifier.
+                                       "o(?#c){2}", "o(?#c) {2,}", "o\\E{2}", "o\\Q\\E{1,2}",
+                                       "o # c\n{2}", "\\R{2}", "\\R+?", "\\X{2}", "(?x) # c\n"};
   static const char* const modifiers[] = {"", "i", "s", "m", "x", "U", "is", "iU", "mx"};
   static const std::string pieces[] = {"foo",
                                        "FOO",
@@ -218,6 +224,12 @@ TEST(differential, acceleration_changes_no_result) {
                                        "a",
                                        "b",
                                        "x",
+                                       "oo",
+                                       "{2}",
+                                       "\r",
+                                       "\xe2\x80\xa8",
+                                       "e\xcc\x81",
+                                       "\t",
                                        std::string(1, '\0')};
   int compared = 0, accelerated = 0, changed = 0;
   for (int round = 0; round < 20000; ++round) {
