@@ -91,6 +91,9 @@ bool is_leading_setting(std::string_view name) {
   return false;
 }
 
+// PCRE 8.39's default limit of nested parentheses: a deeper pattern fails to compile.
+constexpr int max_group_depth = 250;
+
 class reader {
  public:
   reader(std::string_view text, int options)
@@ -882,16 +885,22 @@ class reader {
   }
 
   // A group whose opener is `opener_length` bytes long at `begin`: its alternatives up to ")".
-  // Options set inside end with it.
+  // Options set inside end with it. Groups nested deeper than the library allows are not read
+  // (the reading recurses, and the text may be any argument).
   pattern_item read_group(std::size_t begin, std::size_t opener_length, group_kind kind) {
     const int outer = options_;
     pattern_item item = make(item_kind::group, begin);
     item.group = kind;
+    if (++depth_ > max_group_depth) {
+      fail();
+      return item;
+    }
     position_ = begin + opener_length;
     item.branches.emplace_back();
     read_alternatives(item.branches);
     if (peek() != ')') fail();  // missing ")"
     ++position_;
+    --depth_;
     options_ = outer;
     item.end = position_;
     return item;
@@ -904,6 +913,7 @@ class reader {
   newline newline_ = library_newline();
   bool quoting_ = false;  // inside \Q...\E in a class
   bool failed_ = false;
+  int depth_ = 0;  // groups open at the cursor
 };
 
 }  // namespace

@@ -103,7 +103,9 @@ INSTANTIATE_TEST_SUITE_P(
                     parse_case{"/[a\\\t]/", false, "[a\\\t]", "", "", ""},
                     parse_case{"/\\c\n/", false, "\\c\n", "", "", ""},
                     parse_case{"s/a #x\n/#y\n/x", true, "a #x\n", "#y\n", "x", ""},
-                    parse_case{"/[a[.b]\n #c\n/x", false, "[a[.b]\\n #c\\n", "", "x", ""}));
+                    parse_case{"/[a[.b]\n #c\n/x", false, "[a[.b]\\n #c\\n", "", "x", ""},
+                    parse_case{"/" + std::string(3000, '(') + "\n/", false,
+                               std::string(3000, '(') + "\\n", "", "", ""}));
 
 INSTANTIATE_TEST_SUITE_P(
     replacement_escapes, parse,

@@ -123,6 +123,11 @@ INSTANTIATE_TEST_SUITE_P(
         facts_case{"(?C1)foo", utf8, false, "", false, 0, false, false},
         facts_case{"\\cJfoo", utf8, true, "\nfoo", false, 0, true, true},
         facts_case{"\\jfoo", utf8, true, "jfoo", false, 0, false, true},
-        facts_case{"[[:nonsense:]]foo", utf8, false, "", false, 0, false, false}));
+        facts_case{"[[:nonsense:]]foo", utf8, false, "", false, 0, false, false},
+        // As deep as the library nests groups, and one deeper.
+        facts_case{std::string(250, '(') + "ab" + std::string(250, ')') + "c", utf8, true, "c",
+                   false, 2, false, false},
+        facts_case{std::string(251, '(') + "ab" + std::string(251, ')') + "c", utf8, false, "",
+                   false, 0, false, false}));
 
 }  // namespace
