@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace templates {
@@ -12,6 +13,18 @@ namespace templates {
 // The library's own default. A match attempt (one start position of a search) that needs more
 // steps fails with an error; a lazy `.*?` costs about one step per character it spans.
 constexpr int default_match_limit = 10000000;
+
+// Steps per byte searched that an attempt may take on a long text. Patterns of linear cost take
+// at most 2 per byte on either engine (lazy and greedy dot, the quoted-string idiom, [^x]*
+// chains), lazy groups such as (?:.)*? 3 and doubly nested ones 6, so all of them can span the
+// whole text; costlier patterns still meet the limit.
+constexpr unsigned long match_steps_per_byte = 8;
+
+// The match limit of one attempt over `searched` bytes: `configured`, or more on a long text.
+inline unsigned long match_limit_for(int configured, std::size_t searched) {
+  return std::max<unsigned long>(static_cast<unsigned long>(configured),
+                                 match_steps_per_byte * searched);
+}
 
 // The interpreter is never held to less recursion than this.
 constexpr int min_recursion_limit = 500;

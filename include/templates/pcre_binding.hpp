@@ -106,16 +106,16 @@ class compiled_pattern {
   }
 
   // One search over subject[0, length) from `start` with the exec option bits `flags`, under the
-  // match and recursion limits. `ovector` holds `ovector_size` ints, a multiple of 3. Returns
-  // pcre_exec's result: the number of reported groups plus one on a match, PCRE_ERROR_NOMATCH,
-  // or another negative error code (PCRE_ERROR_JIT_STACKLIMIT when JIT code ran out of stack).
-  // Requires compiled().
+  // recursion limit and the match limit, which grows with the bytes from `start` to the end.
+  // `ovector` holds `ovector_size` ints, a multiple of 3. Returns pcre_exec's result: the number of
+  // reported groups plus one on a match, PCRE_ERROR_NOMATCH, or another negative error code
+  // (PCRE_ERROR_JIT_STACKLIMIT when JIT code ran out of stack). Requires compiled().
   int exec(const char* subject, int length, int start, int flags, int* ovector,
            int ovector_size) const {
     if (jit_pending_) compile_jit();
     pcre_extra extra{};
     extra.flags = PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
-    extra.match_limit = static_cast<unsigned long>(match_limit_);
+    extra.match_limit = match_limit_for(match_limit_, static_cast<std::size_t>(length - start));
     extra.match_limit_recursion = static_cast<unsigned long>(recursion_limit_);
     if (study_) {
       extra.flags |= study_->flags & (PCRE_EXTRA_STUDY_DATA | PCRE_EXTRA_EXECUTABLE_JIT);
