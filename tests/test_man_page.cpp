@@ -1,5 +1,6 @@
-// The manual page agrees with the program: it lints clean, its DIAGNOSTICS name every error
-// message in the source, and each of its EXAMPLES prints what the page shows.
+// The manual page and the README agree with the program: the page lints clean, its DIAGNOSTICS
+// name every error message in the source, and each example of the page and of the README prints
+// what the document shows.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -120,18 +121,69 @@ std::vector<example> examples() {
   return found;
 }
 
+// Runs each example's command with the built binary first on the PATH and standard error joined
+// to standard output; expects what the document shows.
+void expect_examples_print(const std::vector<example>& all) {
+  const std::string path = fs::path(TEXTSIFT_BINARY).parent_path().string();
+  for (const example& e : all) {
+    const std::string out =
+        shell("PATH='" + path + "':\"$PATH\" bash -c '" +
+              std::regex_replace(e.command, std::regex("'"), "'\\''") + "' 2>&1");
+    // A document cannot show whether the last line ends with a line break.
+    EXPECT_TRUE(out == e.output || out == e.output + "\n") << e.command << "\nprinted:\n"
+                                                           << out << "\ndocument shows:\n"
+                                                           << e.output;
+  }
+}
+
 TEST(man_page, examples_print_what_the_page_shows) {
   const std::vector<example> all = examples();
   EXPECT_GE(all.size(), 5u);
-  const std::string path = fs::path(TEXTSIFT_BINARY).parent_path().string();
-  for (const example& e : all) {
-    const std::string out = shell("PATH='" + path + "':\"$PATH\" bash -c '" +
-                                  std::regex_replace(e.command, std::regex("'"), "'\\''") + "'");
-    // The page cannot show whether the last line ends with a line break.
-    EXPECT_TRUE(out == e.output || out == e.output + "\n") << e.command << "\nprinted:\n"
-                                                           << out << "\npage shows:\n"
-                                                           << e.output;
+  expect_examples_print(all);
+}
+
+// The README's sh blocks: a "$ " command line, continued after a trailing "|" or backslash, then
+// what it prints: the lines up to the next command or the block's end, or the text after "  # "
+// on the command line itself.
+std::vector<example> readme_examples() {
+  std::istringstream lines(read_file(fs::path(TEXTSIFT_SOURCE_DIR) / "README.md"));
+  std::vector<example> found;
+  std::vector<std::string> shown;  // the lines printed by the last command
+  const auto finish = [&] {
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      found.back().output += (i == 0 ? "" : "\n") + shown[i];
+    }
+    shown.clear();
+  };
+  bool in_block = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("```", 0) == 0) {
+      if (!found.empty()) finish();
+      in_block = !in_block && line == "```sh";
+    } else if (in_block && line.rfind("$ ", 0) == 0) {
+      if (!found.empty()) finish();
+      example current{line.substr(2), ""};
+      while ((current.command.back() == '|' || current.command.back() == '\\') &&
+             std::getline(lines, line)) {
+        current.command += "\n" + line;
+      }
+      const std::size_t comment = current.command.rfind("  # ");
+      if (comment != std::string::npos) {
+        current.output = current.command.substr(comment + 4);
+        current.command.erase(current.command.find_last_not_of(' ', comment) + 1);
+      }
+      found.push_back(current);
+    } else if (in_block && !found.empty() && found.back().output.empty()) {
+      shown.push_back(line);
+    }
   }
+  return found;
+}
+
+TEST(readme, examples_print_what_the_readme_shows) {
+  const std::vector<example> all = readme_examples();
+  EXPECT_GE(all.size(), 20u);
+  expect_examples_print(all);
 }
 
 }  // namespace
