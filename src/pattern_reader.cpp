@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "templates/utf8.hpp"
+
 namespace templates {
 namespace {
 
@@ -50,27 +52,6 @@ bool is_word_character(char c) {
 // The white space that x makes the library skip outside classes: ASCII only.
 bool is_space(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// The bytes of code point `value` in UTF-8.
-std::string utf8_bytes(std::uint32_t value) {
-  std::string out;
-  if (value < 0x80) {
-    out += static_cast<char>(value);
-  } else if (value < 0x800) {
-    out += static_cast<char>(0xC0 | (value >> 6));
-    out += static_cast<char>(0x80 | (value & 0x3F));
-  } else if (value < 0x10000) {
-    out += static_cast<char>(0xE0 | (value >> 12));
-    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (value & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (value >> 18));
-    out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (value & 0x3F));
-  }
-  return out;
 }
 
 // The settings the library accepts only at the very start of a pattern.
@@ -341,7 +322,7 @@ class reader {
     item.value = value;
     item.escaped = escaped;
     if (utf8_) {
-      item.bytes = utf8_bytes(value);
+      item.bytes = utf8_encode(value);
     } else {
       item.bytes = std::string(1, static_cast<char>(value));
     }

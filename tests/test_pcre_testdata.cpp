@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "templates/basic_pcre.hpp"
+#include "templates/utf8.hpp"
 
 namespace {
 
@@ -35,24 +36,6 @@ std::string trimmed(const std::string& line) {
   const std::size_t first = line.find_first_not_of(" \t\r\n\f\v");
   if (first == std::string::npos) return "";
   return line.substr(first, line.find_last_not_of(" \t\r\n\f\v") + 1 - first);
-}
-
-std::string utf8_bytes(unsigned long value) {
-  std::string out;
-  if (value < 0x80) return std::string(1, static_cast<char>(value));
-  if (value < 0x800) {
-    out += static_cast<char>(0xC0 | (value >> 6));
-  } else {
-    if (value < 0x10000) {
-      out += static_cast<char>(0xE0 | (value >> 12));
-    } else {
-      out += static_cast<char>(0xF0 | (value >> 18));
-      out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
-    }
-    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-  }
-  out += static_cast<char>(0x80 | (value & 0x3F));
-  return out;
 }
 
 // A text as pcretest prints it: printable ASCII as itself, other bytes as \xhh, or in UTF-8 mode
@@ -123,7 +106,7 @@ std::string subject_of(const std::string& line, bool utf8, std::string& skip) {
           std::strtoul(text.substr(i + 2, close - i - 2).c_str(), nullptr, c == 'x' ? 16 : 8);
       i = close;
       if (utf8) {
-        out += utf8_bytes(value);
+        out += templates::utf8_encode(static_cast<std::uint32_t>(value));
       } else if (value > 0xFF) {
         skip = "data character above 255 in byte mode";
       } else {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -267,6 +268,27 @@ inline bool valid_utf8(const char* data, std::size_t size) {
   if (vectors == 1) return utf8_detail::valid_utf8_ssse3(data, size);
 #endif
   return valid_utf8_scalar(data, size);
+}
+
+// The UTF-8 bytes of code point `value` (at most U+10FFFF).
+inline std::string utf8_encode(std::uint32_t value) {
+  std::string out;
+  if (value < 0x80) {
+    out += static_cast<char>(value);
+  } else if (value < 0x800) {
+    out += static_cast<char>(0xC0 | (value >> 6));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  } else if (value < 0x10000) {
+    out += static_cast<char>(0xE0 | (value >> 12));
+    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (value >> 18));
+    out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  }
+  return out;
 }
 
 }  // namespace templates
