@@ -141,6 +141,7 @@ class compiled_pattern {
     error_ = code_ ? std::string() : std::string(message ? message : "compilation failed");
     if (!code_) return;
     study_.reset(pcre_study(code_.get(), 0, &message));
+    if (!jit_wanted_ && !accelerate_) return;  // neither needs to look inside the pattern
     const pattern_syntax syntax = read_pattern(pattern_, options_);
     jit_pending_ = jit_wanted_ && jit_is_trusted(syntax);
     if (!accelerate_) return;
