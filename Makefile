@@ -73,7 +73,8 @@ fuzz: deps
 	@scripts/install-deps clang libclang-rt-14-dev
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DTEXTSIFT_FUZZ=ON -DTEXTSIFT_TESTS=OFF
-	cmake --build build-fuzz -j $(JOBS) --target parse_compile_fuzzer run_fuzzer fast_paths_fuzzer
+	cmake --build build-fuzz -j $(JOBS) --target parse_compile_fuzzer run_fuzzer fast_paths_fuzzer \
+		literal_sets_fuzzer
 	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
 
 # Benchmark against perl, sed, sd and ripgrep (optimized build in build-bench/); bench-big adds

@@ -1,10 +1,13 @@
 // Writes a deterministic UTF-8 text of about BYTES bytes to standard output, for the benchmark.
-// Usage: make_input BYTES [log|fatal|example|json]
+// Usage: make_input BYTES [log|fatal|example|json|sparse]
 //   log      log lines with mixed ASCII and multi-byte words (the default)
 //   fatal    the same with one FATAL line near the end
 //   example  short lines in the shape of the help text's example, "ABC DEF YES"
 //   json     JSON objects, one per line, with string values of 3 to 2,000 words, some holding
 //            escaped quotes
+//   sparse   log lines where what a search looks for is rare: ERROR on one line in 40, FATAL on
+//            one in 400, one of 18 other alarm words on one in 40, an e-mail address on one in
+//            40, and "user=" with a name (never a digit) on one in 8
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +82,59 @@ void append_line(std::string& out, sequence& random, const char* level) {
   out += '\n';
 }
 
+const char* const quiet_levels[] = {"INFO", "INFO", "INFO", "DEBUG", "WARN"};
+const char* const quiet_words[] = {"request",
+                                   "served",
+                                   "cache",
+                                   "hit",
+                                   "miss",
+                                   "session",
+                                   "started",
+                                   "completed",
+                                   "took",
+                                   "bytes",
+                                   "path=/api/v1/items",
+                                   "status=200",
+                                   "client",
+                                   "connection",
+                                   "worker",
+                                   "queue",
+                                   "job",
+                                   "retry",
+                                   "ok",
+                                   "caf\xc3\xa9",
+                                   "\xe6\x9d\xb1"};
+const char* const alarm_words[] = {"timeout", "refused", "denied",   "panic",     "overflow",
+                                   "corrupt", "invalid", "missing",  "rejected",  "aborted",
+                                   "killed",  "crashed", "deadlock", "exhausted", "unreachable",
+                                   "expired", "failed",  "dropped"};
+const char* const names[] = {"alice", "bob", "carol", "dave", "erin", "frank"};
+
+template <std::size_t N>
+const char* pick(sequence& random, const char* const (&choices)[N]) {
+  return choices[random.below(N)];
+}
+
+void append_sparse_line(std::string& out, sequence& random) {
+  const unsigned level = random.below(400);
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u [%s]", 2020 + random.below(7),
+                1 + random.below(12), 1 + random.below(28), random.below(24), random.below(60),
+                random.below(60),
+                level == 0        ? "FATAL"
+                : level % 40 == 1 ? "ERROR"
+                                  : pick(random, quiet_levels));
+  out += stamp;
+  if (random.below(8) == 0) out += std::string(" user=") + pick(random, names);
+  for (unsigned n = 4 + random.below(10); n > 0; --n) {
+    out += ' ';
+    out += pick(random, quiet_words);
+  }
+  if (random.below(40) == 0) out += std::string(" ") + pick(random, alarm_words);
+  if (random.below(40) == 0) out += std::string(" mail ") + pick(random, names) + "@example.org";
+  out += " id=" + std::to_string(random.below(100000)) + '\n';
+}
+
 const char* const example_lines[] = {
     "ABC DEF YES", "ABCDEF GHI NO", "abc ABC  xyz", "ABC\tDEF", "caf\xc3\xa9 ABC \xe2\x82\xac 42",
     "nothing here"};
@@ -121,14 +177,16 @@ void append_json_line(std::string& out, sequence& random) {
 int main(int argc, char* argv[]) {
   const char* const kind = argc > 2 ? argv[2] : "log";
   if (argc < 2 || (std::strcmp(kind, "log") != 0 && std::strcmp(kind, "fatal") != 0 &&
-                   std::strcmp(kind, "example") != 0 && std::strcmp(kind, "json") != 0)) {
-    std::fprintf(stderr, "usage: make_input BYTES [log|fatal|example|json]\n");
+                   std::strcmp(kind, "example") != 0 && std::strcmp(kind, "json") != 0 &&
+                   std::strcmp(kind, "sparse") != 0)) {
+    std::fprintf(stderr, "usage: make_input BYTES [log|fatal|example|json|sparse]\n");
     return 2;
   }
   const std::size_t size = std::strtoull(argv[1], nullptr, 10);
   const bool fatal = std::strcmp(kind, "fatal") == 0;
   const bool example = std::strcmp(kind, "example") == 0;
   const bool json = std::strcmp(kind, "json") == 0;
+  const bool sparse = std::strcmp(kind, "sparse") == 0;
   sequence random;
   std::string out;
   std::size_t written = 0;
@@ -141,6 +199,8 @@ int main(int argc, char* argv[]) {
         append_example_line(out, random);
       } else if (json) {
         append_json_line(out, random);
+      } else if (sparse) {
+        append_sparse_line(out, random);
       } else if (fatal && near_end && !fatal_written) {
         append_line(out, random, "FATAL");
         fatal_written = true;

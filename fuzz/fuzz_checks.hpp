@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "expression_list.hpp"
+#include "templates/basic_pcre.hpp"
 #include "templates/engine_options.hpp"
+#include "templates/literal_search.hpp"
 #include "templates/match_settings.hpp"
 
 namespace fuzz {
@@ -237,6 +239,101 @@ inline void check_fast_paths(const std::uint8_t* data, std::size_t size) {
                fast_failure + "\" and \"" + plain_failure + "\"");
     }
     if (!fast_failure.empty()) return;
+  }
+}
+
+// A set of literals, taken from the input, as an alternation in one of a few settings, on a
+// text made of those literals (some in another case) and bytes between them: the run with fast
+// paths must give what the run without gives, and the set search what a plain scan finds.
+// Input: a shape byte, then the literals and last the text, each part ended by a 0xff byte.
+inline void check_literal_sets(const std::uint8_t* data, std::size_t size) {
+  static const char* const settings[][2] = {
+      {"", ""},        {"(", ")"},          {"(?:", ")"},        {"\\b(?:", ")\\b"},
+      {"(?i:", ")"},   {"\\w+(?:", ")"},    {"(?:", ")\\d"},     {"(?:", ")?x"},
+      {"(?=", ")\\w"}, {"[\\w.]+(?:", ")"}, {"^(?:", ")"},       {"(?:", ")$"},
+      {"(?:", ")+"},   {"(?<=a)(?:", ")"},  {"(?:", ")[^\\n]*"}, {"(?:", ")(?!b)"}};
+  static const char* const modifiers[] = {"", "i", "U", "m", "Ui", "s"};
+  if (size < 2) return;
+  const unsigned shape = data[0];
+  std::vector<std::string> parts(1);
+  for (std::size_t i = 1; i < size; ++i) {
+    if (data[i] == 0xff) {
+      parts.emplace_back();
+    } else {
+      parts.back() += static_cast<char>(data[i]);
+    }
+  }
+  const std::string seed = parts.back();
+  parts.pop_back();
+  std::vector<templates::literal> literals;
+  std::string pattern;
+  for (const std::string& part : parts) {
+    if (part.empty() || literals.size() == 70) continue;
+    literals.push_back({part, false});
+    pattern += pattern.empty() ? "" : "|";
+    for (const char c : part) {  // every byte but a letter or digit as a hexadecimal escape
+      char escape[8];
+      const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+      std::snprintf(escape, sizeof escape, plain ? "%c" : "\\x%02x", static_cast<unsigned char>(c));
+      pattern += escape;
+    }
+  }
+  if (literals.empty()) return;
+  // A byte of the seed below 0x20 stands for a literal, the others for themselves.
+  std::string text;
+  for (const char c : seed) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20) {
+      text += c;
+      continue;
+    }
+    std::string each = literals[byte % literals.size()].bytes;
+    if (byte & 0x10) {
+      for (char& letter : each)
+        letter = static_cast<char>(letter ^
+                                   ((letter | 0x20) >= 'a' && (letter | 0x20) <= 'z' ? 0x20 : 0));
+    }
+    text += each;
+  }
+  // The set search against a plain scan, for the literals as bytes.
+  if (literals.size() <= 64) {
+    const templates::literal_set_finder finder(literals);
+    const std::size_t from = shape % (text.size() + 1);
+    std::size_t position = std::string::npos, index = 0;
+    for (std::size_t at = from; at < text.size() && position == std::string::npos; ++at) {
+      for (std::size_t which = 0; which < literals.size(); ++which) {
+        if (text.compare(at, literals[which].bytes.size(), literals[which].bytes) == 0) {
+          position = at;
+          index = which;
+          break;
+        }
+      }
+    }
+    const auto found = finder.find(text.data(), text.size(), from);
+    if (found.position != position || (position != std::string::npos && found.index != index)) {
+      violated("the set search finds " + std::to_string(found.position) + " (literal " +
+               std::to_string(found.index) + "), a plain scan " + std::to_string(position));
+    }
+  }
+  const char* const* setting = settings[shape % 16];
+  pattern = setting[0] + pattern + setting[1];
+  const std::string modifier = modifiers[(shape / 16) % 6];
+  const bool search_kind = (shape / 96) % 3 != 0;
+  const std::string record_modifiers = modifier + ((shape / 96) % 3 == 1 ? "1" : "");
+  templates::match_settings plain_settings = fuzz_settings();
+  plain_settings.accelerate = false;
+  templates::basic_pcre<std::string> fast, plain;
+  fast.compile(search_kind, pattern, "<\\0>", record_modifiers, fuzz_settings());
+  plain.compile(search_kind, pattern, "<\\0>", record_modifiers, plain_settings);
+  if (fast.error() != plain.error()) violated("\"" + pattern + "\" compiles differently");
+  if (!fast.error().empty()) return;
+  std::string fast_text = text, plain_text = text;
+  const std::string fast_failure = fast.apply(fast_text);
+  const std::string plain_failure = plain.apply(plain_text);
+  if (limit_failure(fast_failure) || limit_failure(plain_failure)) return;
+  if (fast_failure != plain_failure || fast_text != plain_text) {
+    violated("\"" + pattern + "\" /" + record_modifiers +
+             " with fast paths differs from the run without");
   }
 }
 

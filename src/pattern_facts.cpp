@@ -16,16 +16,66 @@ std::int64_t multiply(std::int64_t a, std::int64_t count) {
   return a >= unbounded || count >= unbounded || a * count >= unbounded ? unbounded : a * count;
 }
 
+// Whether `bytes` holds an ASCII letter: only then does ignoring case change what it matches.
+bool has_letter(const std::string& bytes) {
+  return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+    const char lower = static_cast<char>(c | 0x20);
+    return lower >= 'a' && lower <= 'z';
+  });
+}
+
+// Every literal of `front` followed by every literal of `back`, in the order the engine tries
+// them; empty when that makes more than the most a set holds, or when a literal would need
+// case ignored in one part and kept in the other.
+std::vector<literal> product(const std::vector<literal>& front, const std::vector<literal>& back) {
+  std::vector<literal> result;
+  if (front.size() * back.size() > max_required_literals) return result;
+  for (const literal& first : front) {
+    for (const literal& second : back) {
+      const bool first_letters = has_letter(first.bytes), second_letters = has_letter(second.bytes);
+      if (first_letters && second_letters && first.caseless != second.caseless) return {};
+      result.push_back({first.bytes + second.bytes,
+                        (first_letters && first.caseless) || (second_letters && second.caseless)});
+    }
+  }
+  return result;
+}
+
+// Literals found in a stretch of a branch, of which every match of the branch contains one.
+struct literal_set {
+  std::vector<literal> literals;  // empty: none found
+  std::int64_t offset = 0;        // the most bytes of a match before the stretch starts
+  bool pure = false;              // the branch is this set and nothing else, tried in this order
+};
+
+std::size_t shortest(const std::vector<literal>& literals) {
+  std::size_t length = SIZE_MAX;
+  for (const literal& each : literals) length = std::min(length, each.bytes.size());
+  return length;
+}
+
+// Keeps the set that is worth more to look for: its shortest literal longer, or as long with
+// fewer literals; the first of equals.
+void keep_better(literal_set& best, literal_set candidate) {
+  if (candidate.literals.empty() || candidate.literals.size() > max_required_literals) return;
+  const bool better = best.literals.empty() ||
+                      shortest(candidate.literals) > shortest(best.literals) ||
+                      (shortest(candidate.literals) == shortest(best.literals) &&
+                       candidate.literals.size() < best.literals.size());
+  if (better) best = std::move(candidate);
+}
+
 // What one item (with its quantifier) can match.
 struct span {
   bool line_feed = false;  // may hold a line feed
   std::int64_t max_bytes = 0;
   bool zero_width = false;   // an assertion
   bool transparent = false;  // a comment or an option setting: no item at all
-  std::string literal;       // matches exactly these bytes, once
-  bool caseless = false;     // `literal` compared with ASCII case ignored
+  // The item matches exactly one of these, and the engine tries them in this order (empty: the
+  // item is not so simple).
+  std::vector<literal> literals;
+  literal_set required;  // a group: what every match of it contains
 };
-
 // Whether an item makes the facts unknown wherever it stands.
 bool defeats_facts(const pattern_item& item) {
   switch (item.kind) {
@@ -50,27 +100,71 @@ class facts_reader {
     wide_ = syntax.utf8 ? 4 : 1;
   }
 
-  pattern_facts read() const {
+  pattern_facts facts() const {
     pattern_facts facts;
     bool defeated = !syntax_.known;
-    for_each_item(syntax_.branches,
-                  [&](const pattern_item& item) { defeated = defeated || defeats_facts(item); });
-    if (defeated) return facts;
+    int groups = 0;
+    facts.looks_ahead = false;
+    for_each_item(syntax_.branches, [&](const pattern_item& item) {
+      defeated = defeated || defeats_facts(item);
+      facts.looks_ahead = facts.looks_ahead || looks_ahead(item);
+      if (item.kind == item_kind::group &&
+          (item.group == group_kind::capturing || item.group == group_kind::named)) {
+        ++groups;
+      }
+    });
+    if (defeated) return pattern_facts();
     facts.known = true;
-    facts.line_feed = false;
-    for (const pattern_branch& branch : syntax_.branches) {
-      for (const pattern_item& item : branch)
-        facts.line_feed = facts.line_feed || of(item).line_feed;
-    }
-    if (syntax_.branches.size() == 1) choose_literal(syntax_.branches.front(), facts);
+    reading whole = read(syntax_.branches);
+    facts.line_feed = whole.line_feed;
+    literal_set& set = whole.best;
+    if (set.literals.empty()) return facts;
+    facts.literals = std::move(set.literals);
+    facts.literal_offset = set.offset;
+    facts.whole_match_group = groups == 1 && whole_pattern_is_one_group();
+    facts.pure_literal = set.pure && (groups == 0 || facts.whole_match_group);
     return facts;
   }
 
  private:
+  static bool looks_ahead(const pattern_item& item) {
+    if (item.kind == item_kind::assertion) {
+      return item.escape == '$' || item.escape == 'z' || item.escape == 'Z';
+    }
+    return item.kind == item_kind::group &&
+           (item.group == group_kind::lookahead || item.group == group_kind::negative_lookahead);
+  }
+
+  // Whether the pattern is one unrepeated capturing group and nothing else.
+  bool whole_pattern_is_one_group() const {
+    if (syntax_.branches.size() != 1) return false;
+    const pattern_item* only = nullptr;
+    for (const pattern_item& item : syntax_.branches.front()) {
+      if (item.kind == item_kind::comment || item.kind == item_kind::option_setting) continue;
+      if (only != nullptr) return false;
+      only = &item;
+    }
+    return only != nullptr && only->kind == item_kind::group && !only->repeat.present &&
+           (only->group == group_kind::capturing || only->group == group_kind::named);
+  }
+
   span of(const pattern_item& item) const {
     span result = once(item);
     if (!item.repeat.present) return result;
-    result.literal.clear();
+    // A count of one literal at most a few hundred bytes long spells out in full.
+    constexpr std::int64_t longest_spelled = 256;
+    std::vector<literal> repeated;
+    std::int64_t longest = 0;
+    for (const literal& each : result.literals)
+      longest = std::max(longest, static_cast<std::int64_t>(each.bytes.size()));
+    if (item.repeat.min == item.repeat.max && item.repeat.min > 0 &&
+        item.repeat.min * longest <= longest_spelled && !result.literals.empty()) {
+      repeated = {literal{std::string(), false}};
+      for (std::int64_t n = 0; n < item.repeat.min && !repeated.empty(); ++n)
+        repeated = product(repeated, result.literals);
+    }
+    result.literals = std::move(repeated);
+    if (item.repeat.min == 0) result.required = literal_set();
     result.max_bytes = multiply(result.max_bytes, item.repeat.max);
     return result;
   }
@@ -85,6 +179,7 @@ class facts_reader {
       case item_kind::character_class:
         result.line_feed = class_holds_line_feed(item);
         result.max_bytes = wide_;
+        result.literals = class_literals(item);
         return result;
       case item_kind::group:
         return group(item);
@@ -104,21 +199,50 @@ class facts_reader {
   span character(const pattern_item& item) const {
     span result;
     const bool caseless = (item.options & PCRE_CASELESS) != 0;
-    const std::uint32_t lower = item.value | 0x20;
-    const bool letter = item.value < 0x80 && lower >= 'a' && lower <= 'z';
     result.line_feed = item.value == '\n';
     result.max_bytes = static_cast<std::int64_t>(item.bytes.size());
     if (item.value >= 0x80 && (caseless || item.escaped)) {
       result.max_bytes = wide_;
-    } else if (letter && caseless && syntax_.utf8 && (lower == 'k' || lower == 's')) {
-      result.max_bytes = 3;
+    } else if (!case_folds_beyond_ascii(item.value, caseless)) {
+      result.literals = {literal{item.bytes, caseless && has_letter(item.bytes)}};
     } else {
-      result.literal = item.bytes;
-      result.caseless = caseless;
+      result.max_bytes = 3;
     }
     return result;
   }
 
+  bool case_folds_beyond_ascii(std::uint32_t value, bool caseless) const {
+    const std::uint32_t lower = value | 0x20;
+    return caseless && syntax_.utf8 && value < 0x80 && (lower == 'k' || lower == 's');
+  }
+
+  // The characters of a small class of ASCII characters, one literal each, in byte order; empty
+  // for any other class. Which of them the engine tries first does not matter: one character
+  // matches at most one of them.
+  std::vector<literal> class_literals(const pattern_item& item) const {
+    constexpr std::uint32_t most = 16;
+    const bool caseless = (item.options & PCRE_CASELESS) != 0;
+    if (item.negated) return {};
+    bool members[128] = {};
+    for (const pattern_item& member : item.members) {
+      std::uint32_t low = member.value, high = member.value;
+      if (member.kind == item_kind::class_range) high = member.high;
+      if (member.kind != item_kind::character && member.kind != item_kind::class_range) return {};
+      if (high >= 0x80 || high < low || high - low >= most) return {};
+      for (std::uint32_t c = low; c <= high; ++c) {
+        if (case_folds_beyond_ascii(c, caseless)) return {};
+        const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+        members[caseless && letter ? (c | 0x20) : c] = true;
+      }
+    }
+    std::vector<literal> result;
+    for (std::uint32_t c = 0; c < 128; ++c) {
+      const std::string byte(1, static_cast<char>(c));
+      if (members[c]) result.push_back({byte, caseless && has_letter(byte)});
+    }
+    if (result.size() > most) result.clear();
+    return result;
+  }
   // `.` and the escapes for sets of characters; \d and \w are ASCII only without (*UCP).
   span character_type(char escape, bool dotall) const {
     span result;
@@ -188,51 +312,85 @@ class facts_reader {
       result.zero_width = true;
       return result;
     }
-    for (const pattern_branch& branch : item.branches) {
-      std::int64_t length = 0;
-      for (const pattern_item& each : branch) {
-        const span inner = of(each);
-        result.line_feed = result.line_feed || inner.line_feed;
-        length = add(length, inner.max_bytes);
-      }
-      result.max_bytes = std::max(result.max_bytes, length);
-    }
+    reading inner = read(item.branches);
+    result.line_feed = inner.line_feed;
+    result.max_bytes = inner.max_bytes;
+    // An atomic group may commit to an alternative that makes the rest of the pattern fail.
+    if (inner.best.pure && item.group != group_kind::atomic) result.literals = inner.best.literals;
+    result.required = std::move(inner.best);
     return result;
   }
 
-  // Picks the longest run of consecutive literal characters of one case rule in `branch`.
-  void choose_literal(const pattern_branch& branch, pattern_facts& facts) const {
-    std::int64_t offset = 0, run_offset = 0;
-    std::string run;
-    bool run_caseless = false;
-    bool pure = true, any = false, pure_caseless = false;
-    const auto close_run = [&] {
-      if (run.size() > facts.literal.size()) {
-        facts.literal = run;
-        facts.caseless = run_caseless;
-        facts.literal_offset = run_offset;
-      }
-      run.clear();
-    };
-    for (const pattern_item& item : branch) {
-      const span each = of(item);
-      if (each.transparent) continue;
-      const bool literal = !each.literal.empty();
-      if (!literal || (!run.empty() && each.caseless != run_caseless)) close_run();
-      if (literal) {
-        if (run.empty()) {
-          run_offset = offset;
-          run_caseless = each.caseless;
-        }
-        run += each.literal;
-      }
-      if (!any) pure_caseless = each.caseless;
-      any = true;
-      pure = pure && literal && each.caseless == pure_caseless;
-      offset = add(offset, each.max_bytes);
+  // What a group's alternatives (or the pattern's) say together.
+  struct reading {
+    literal_set best;  // the best set that every match of them contains one of
+    bool line_feed = false;
+    std::int64_t max_bytes = 0;
+  };
+
+  // The best set of alternatives of which every match takes one is the union of what each
+  // requires; none when one of them requires nothing.
+  reading read(const std::vector<pattern_branch>& branches) const {
+    reading all;
+    all.best.pure = true;
+    bool none = false;
+    for (const pattern_branch& branch : branches) {
+      reading each = read(branch);
+      all.line_feed = all.line_feed || each.line_feed;
+      all.max_bytes = std::max(all.max_bytes, each.max_bytes);
+      std::vector<literal>& literals = each.best.literals;
+      none = none || literals.empty() ||
+             all.best.literals.size() + literals.size() > max_required_literals;
+      if (none) continue;
+      all.best.literals.insert(all.best.literals.end(), literals.begin(), literals.end());
+      all.best.offset = std::max(all.best.offset, each.best.offset);
+      all.best.pure = all.best.pure && each.best.pure;
     }
-    close_run();
-    facts.pure_literal = pure && any;
+    if (none) all.best = literal_set();
+    return all;
+  }
+
+  // The best set of one alternative: a run of consecutive items that each match one of a few
+  // literals, or what a group that every match passes through requires.
+  reading read(const pattern_branch& branch) const {
+    reading result;
+    literal_set run;
+    std::size_t items = 0, run_items = 0;
+    for (const pattern_item& item : branch) {
+      span each = of(item);
+      if (each.transparent) continue;
+      ++items;
+      std::vector<literal> joined;
+      if (!run.literals.empty() && !each.literals.empty())
+        joined = product(run.literals, each.literals);
+      if (!joined.empty()) {
+        run.literals = std::move(joined);
+        ++run_items;
+      } else {
+        keep_better(result.best, std::move(run));
+        run = literal_set();
+        run_items = 0;
+        if (!each.literals.empty()) {
+          run.literals = std::move(each.literals);
+          run.offset = result.max_bytes;
+          run_items = 1;
+        }
+      }
+      if (!each.required.literals.empty()) {
+        each.required.offset = add(each.required.offset, result.max_bytes);
+        each.required.pure = false;
+        keep_better(result.best, std::move(each.required));
+      }
+      result.line_feed = result.line_feed || each.line_feed;
+      result.max_bytes = add(result.max_bytes, each.max_bytes);
+    }
+    run.pure = run_items == items && items > 0;
+    if (run.pure) {
+      result.best = std::move(run);
+    } else {
+      keep_better(result.best, std::move(run));
+    }
+    return result;
   }
 
   const pattern_syntax& syntax_;
@@ -242,7 +400,7 @@ class facts_reader {
 }  // namespace
 
 pattern_facts facts_of(const pattern_syntax& syntax) {
-  return facts_reader(syntax).read();
+  return facts_reader(syntax).facts();
 }
 
 }  // namespace templates

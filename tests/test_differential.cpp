@@ -12,6 +12,7 @@
 
 #include "templates/basic_pcre.hpp"
 #include "templates/engine_options.hpp"
+#include "templates/literal_search.hpp"
 
 namespace {
 
@@ -188,11 +189,23 @@ namespace {
 // in many forms (other case, KELVIN SIGN and LONG S, across lines, with NUL bytes).
 TEST(differential, acceleration_changes_no_result) {
   generator generate(20261208);
+  // As many literals as a set holds, and one more.
+  static const std::string most = [] {
+    std::string alternatives = "(?:x0";
+    for (int i = 1; i < 64; ++i) alternatives += "|x" + std::to_string(i);
+    return alternatives + ")";
+  }();
+  static const std::string too_many = "(?:foo|" + most.substr(3);
   static const char* const literals[] = {
-      "foo",          "\\[FATAL\\]", "ab",        "Kk",    "s-S",       "caf\xc3\xa9",
-      "a\\nb",        "\\Q.*\\E",    "x y",       "12",    "\\Qx y\\E", "\\Q\tb\\E",
-      "f(?#c)oo",     "a\\E\\Q\\Eb", "x # c\n y", "\\R12", "\\R\\R12",  "(?x) a b (?-x)",
-      "(?x: a\tb )c", "\\E{2}b"};
+      most.c_str(), too_many.c_str(), "foo", "\\[FATAL\\]", "ab", "Kk", "s-S", "caf\xc3\xa9",
+      "a\\nb", "\\Q.*\\E", "x y", "12", "\\Qx y\\E", "\\Q\tb\\E", "f(?#c)oo", "a\\E\\Q\\Eb",
+      "x # c\n y", "\\R12", "\\R\\R12", "(?x) a b (?-x)", "(?x: a\tb )c", "\\E{2}b",
+      // Sets of literals: alternatives, overlapping ones, classes, counts, case.
+      "(?:foo|ab)", "(ERROR|FATAL)", "ERROR|FATAL|foo", "(?:ab|abc|b)", "[Ff]oo", "(?i:cat|dog)",
+      "(?:ab){2}", "o{3}", "(?:caf\xc3\xa9|Kk)", "(?:ERROR|FATAL)x?", "(?:foo|ab|x y)+",
+      "(?:ERROR:? \\d|fo+)", "(?>ab|a)b", "[Ee](?:RROR|rror)", "user=",
+      // ... where the set is none: in lookarounds, optional.
+      "(?=foo|ab)", "(?<=ab|b)x", "(?:foo|ab)?", "(?!ERROR|FATAL)\\w"};
   static const char* const around[] = {"", "\\d+", "\\w*?", ".*", ".{0,3}", "[^x]*", "\\s",
                                        "(?:a|bb)", "\\b", "(\\w+)", "[\\s\\S]", "(?=a)", "(?<=b)",
                                        "^", "$", "\\S+ ", "(?i)",
@@ -200,7 +213,16 @@ TEST(differential, acceleration_changes_no_result) {
                                        "o(?#c){2}", "o(?#c) {2,}", "o\\E{2}", "o\\Q\\E{1,2}",
                                        "o # c\n{2}", "\\R{2}", "\\R+?", "\\X{2}", "(?x) # c\n"};
   static const char* const modifiers[] = {"", "i", "s", "m", "x", "U", "is", "iU", "mx"};
-  static const std::string pieces[] = {"foo",
+  static const std::string pieces[] = {"ERROR",
+                                       "FATAL",
+                                       "error",
+                                       "cat",
+                                       "DOG",
+                                       "abc",
+                                       "Foo",
+                                       "user=",
+                                       "user=7",
+                                       "foo",
                                        "FOO",
                                        "[FATAL]",
                                        "[fatal]",
@@ -237,7 +259,9 @@ TEST(differential, acceleration_changes_no_result) {
         std::string(generate.pick(around)) + generate.pick(literals) + generate.pick(around);
     const std::string modifier = generate.pick(modifiers);
     std::string text;
-    for (int n = generate.below(30); n > 0; --n) text += generate.pick(pieces);
+    // Some texts long enough for a search to find its candidates too dense and stop looking.
+    for (int n = generate.below(round % 50 == 0 ? 2000 : 30); n > 0; --n)
+      text += generate.pick(pieces);
     const int kind = generate.below(3);
     templates::match_settings plain;
     plain.accelerate = false;
@@ -266,10 +290,11 @@ TEST(differential, acceleration_changes_no_result) {
 
 namespace {
 
-// The vector search against a plain one, on texts long enough for several vectors and texts that
-// end in part of the literal; bytes that differ only in bit 5 ('@' and '`', '[' and '{') must
-// stay apart when ignoring case.
-TEST(differential, literal_finder_agrees_with_a_plain_scan) {
+// The vector searches against a plain one, on texts long enough for several vectors and texts
+// that end in part of a literal; bytes that differ only in bit 5 ('@' and '`', '[' and '{') must
+// stay apart when ignoring case. Sets of 1 to 64 literals, some overlapping, some beginning
+// alike: the first position wins, and there the first literal of the set.
+TEST(differential, literal_finders_agree_with_a_plain_scan) {
   generator generate(7);
   const std::string alphabet = "aAbB@`[{-\xc3\xa9 x";
   const auto same = [](char a, char b, bool caseless) {
@@ -277,25 +302,43 @@ TEST(differential, literal_finder_agrees_with_a_plain_scan) {
     return caseless && letter ? (a | 0x20) == (b | 0x20) : a == b;
   };
   for (int round = 0; round < 50000; ++round) {
-    std::string literal, text;
-    for (int n = 1 + generate.below(5); n > 0; --n) literal += alphabet[generate.below(13)];
+    const int count = round % 2 == 0 ? 1 : 1 + generate.below(round % 7 == 1 ? 64 : 6);
+    std::vector<templates::literal> set;
+    for (int i = 0; i < count; ++i) {
+      std::string bytes;
+      for (int n = 1 + generate.below(5); n > 0; --n) bytes += alphabet[generate.below(13)];
+      if (i > 0 && generate.below(3) == 0) bytes = set[generate.below(i)].bytes + bytes;
+      set.push_back({bytes, generate.below(2) == 0});
+    }
+    std::string text;
     for (int n = generate.below(100); n > 0; --n) text += alphabet[generate.below(13)];
     // The text may end in the start of an occurrence: a candidate cut off by the end.
-    text += literal.substr(0, generate.below(static_cast<int>(literal.size())));
-    const bool caseless = generate.below(2) == 0;
+    const std::string& last = set[generate.below(count)].bytes;
+    text += last.substr(0, generate.below(static_cast<int>(last.size())));
     const std::size_t from = generate.below(static_cast<int>(text.size()) + 1);
-    std::size_t expected = std::string::npos;
-    for (std::size_t i = from; i + literal.size() <= text.size() && expected == std::string::npos;
-         ++i) {
-      bool all = true;
-      for (std::size_t k = 0; k < literal.size(); ++k)
-        all = all && same(text[i + k], literal[k], caseless);
-      if (all) expected = i;
+    std::size_t position = std::string::npos, index = 0;
+    for (std::size_t i = from; i < text.size() && position == std::string::npos; ++i) {
+      for (std::size_t which = 0; which < set.size() && position == std::string::npos; ++which) {
+        const templates::literal& each = set[which];
+        bool all = i + each.bytes.size() <= text.size();
+        for (std::size_t k = 0; all && k < each.bytes.size(); ++k)
+          all = same(text[i + k], each.bytes[k], each.caseless);
+        if (all) position = i, index = which;
+      }
     }
-    const templates::literal_finder finder(literal, caseless);
     const std::vector<char> exact(text.begin(), text.end());  // no room after it to read by mistake
-    ASSERT_EQ(finder.find(exact.data(), exact.size(), from), expected)
-        << '"' << literal << "\" in \"" << text << "\" from " << from << " caseless " << caseless;
+    const templates::literal_set_finder finder(set);
+    const templates::literal_set_finder::occurrence found =
+        finder.find(exact.data(), exact.size(), from);
+    ASSERT_EQ(found.position, position) << '"' << text << "\" from " << from << ", " << count
+                                        << " literals, the first \"" << set[0].bytes << '"';
+    if (position != std::string::npos) {
+      ASSERT_EQ(found.index, index) << text;
+    }
+    if (count == 1) {
+      const templates::literal_finder single(set[0].bytes, set[0].caseless);
+      ASSERT_EQ(single.find(exact.data(), exact.size(), from), position) << text;
+    }
   }
 }
 

@@ -86,7 +86,43 @@ INSTANTIATE_TEST_SUITE_P(
         e2e_case{"line_feed_quoted", {"s/\\Qa\nb\\E/X/"}, "a\nb a\\nb", "X a\\nb", "", 0},
         e2e_case{"line_feed_escaped", {"s/ab\\\ncd/X/"}, "ab\ncd", "X", "", 0},
         e2e_case{"line_feed_escaped_pair", {"s/ab\\\\\ncd/X/x"}, "ab\ncd", "X", "", 0},
-        e2e_case{"tab_after_comment_matched", {"s/a # c\n\tb/X/x"}, "a\tb", "X", "", 0}));
+        e2e_case{"tab_after_comment_matched", {"s/a # c\n\tb/X/x"}, "a\tb", "X", "", 0},
+        // Sets of literals, searched without the engine where the set is all of the pattern.
+        e2e_case{"literal_set_replaced",
+                 {"s/ERROR|FATAL/X/"},
+                 "a ERROR b FATAL\nc",
+                 "a X b X\nc",
+                 "",
+                 0},
+        e2e_case{"literal_set_in_group",
+                 {"s/(ERROR|FATAL)/<$1$0>/1"},
+                 "FATAL ERROR",
+                 "<FATALFATAL> ERROR",
+                 "",
+                 0},
+        e2e_case{"literal_set_first_alternative_wins",
+                 {"s/ab|abc|b/[$0]/"},
+                 "abc b",
+                 "[ab]c [b]",
+                 "",
+                 0},
+        e2e_case{
+            "literal_set_caseless", {"s/(?:cat|dog)/pet/i"}, "Cat DOG cow", "pet pet cow", "", 0},
+        e2e_case{
+            "literal_set_from_class", {"s/[Ee]rror/E/"}, "Error error ERROR", "E E ERROR", "", 0},
+        e2e_case{"rare_byte_on_its_line",
+                 {"s/[\\w.]+@[\\w.]+/EMAIL/"},
+                 "x a.b@c.d y\n@ z",
+                 "x EMAIL y\n@ z",
+                 "",
+                 0},
+        e2e_case{"false_candidates_passed_over",
+                 {"/user=(\\d+)/$1/"},
+                 "user=bob\nuser=x user=42",
+                 "42",
+                 "",
+                 0},
+        e2e_case{"set_before_end_of_text", {"/(?:ab|cd)$/"}, "ab\ncd", "cd", "", 0}));
 
 INSTANTIATE_TEST_SUITE_P(
     failures, both_engines,
@@ -121,6 +157,12 @@ INSTANTIATE_TEST_SUITE_P(
         e2e_case{
             "numbering_after_vv", {"-vv", "/(/"}, "a", "", error("Expression 2: missing )"), 1},
         e2e_case{"third_of_five_fails", five, "abc", "", error("Expression 3: missing )"), 1},
+        e2e_case{"literal_set_checks_the_whole_text_first",
+                 {"s/a|b/x/"},
+                 "ab\xff",
+                 "",
+                 error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+                 1},
         e2e_case{
             "replacement_checked_before_input",
             {"s/(a)/$2/"},

@@ -45,4 +45,8 @@ TEST(fuzz_inputs, fast_paths_on_and_off) {
   EXPECT_GT(replay("run", fuzz::check_fast_paths), 10);
 }
 
+TEST(fuzz_inputs, literal_sets) {
+  EXPECT_GT(replay("sets", fuzz::check_literal_sets), 10);
+}
+
 }  // namespace

@@ -131,20 +131,28 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  error("Expression 1: Match limit exceeded (pattern too complex for this text)"),
                  1},
+        // Each text holds the byte every match needs, so the engine has to run.
         e2e_case{
             "nested_lazy_groups",
             {"/((.*?)*?)*?x/s"},
-            std::string(1 << 20, 'y'),
+            std::string(1 << 20, 'y') + "x",
             "",
             error("Expression 1: Recursion limit exceeded (pattern too complex for this text)"),
             1},
         e2e_case{
             "deep_recursion",
             {"/^(a|b)*c/"},
-            std::string(3000000, 'a'),
+            std::string(3000000, 'a') + "c",
             "",
             error("Expression 1: Recursion limit exceeded (pattern too complex for this text)"),
-            1}));
+            1},
+        // Without that byte no match can exist, and no engine runs to find that out.
+        e2e_case{"deep_recursion_without_its_byte",
+                 {"/^(a|b)*c/"},
+                 std::string(3000000, 'a'),
+                 "",
+                 "",
+                 0}));
 
 // Linux refuses a single argument of 128 KiB or more (MAX_ARG_STRLEN), so the longest that can
 // reach the program is one byte less; a 1 MiB expression is checked in process.
@@ -198,8 +206,9 @@ TEST(hostile_input, memory_exhaustion_is_reported) {
   if (test::wrapped() || TEXTSIFT_SANITIZED)
     GTEST_SKIP() << "address-space limits need a plain run";
   test::run_request request;
-  // A group keeps the engine in use, so the result is built whole (a plain literal's is streamed).
-  request.args = {"s/(a)/" + std::string(64, 'x') + "/"};
+  // An optional item keeps the engine in use, so the result is built whole (a plain literal's is
+  // streamed).
+  request.args = {"s/(a)x?/" + std::string(64, 'x') + "/"};
   request.chunks = {std::string(8 << 20, 'a')};
   request.address_space = 256u << 20;
   const auto result = test::run(request);

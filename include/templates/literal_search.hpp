@@ -1,12 +1,17 @@
-// Finding a literal in a text at memory speed: two bytes of the literal, the rarest ones in
+// Finding literals in a text at memory speed. One literal: two bytes of it, the rarest ones in
 // typical text, are compared at 16 (or 32) positions at a time, and only where both agree is the
-// whole literal compared.
+// whole literal compared. A set of literals: the first bytes of all of them are looked up at 16
+// (or 32) positions at a time through tables of their half bytes, which sort the literals into
+// eight buckets, and only the literals of the buckets that agree are compared.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -14,6 +19,17 @@
 #endif
 
 namespace templates {
+
+// Bytes to look for; with `caseless`, ASCII letters in them match either case and the other
+// bytes match exactly.
+struct literal {
+  std::string bytes;
+  bool caseless = false;
+
+  bool operator==(const literal& other) const {
+    return bytes == other.bytes && caseless == other.caseless;
+  }
+};
 
 // How common byte `c` is in typical text, from 0 (rare) to 255 (most common).
 constexpr int byte_commonness(unsigned char c) {
@@ -147,6 +163,266 @@ class literal_finder {
   std::string mask_;    // 0x20 at each letter when caseless, else 0: text | mask == folded
   bool caseless_ = false;
   std::size_t probe_ = 0, other_probe_ = 0;  // the rarest two positions, in order
+};
+
+// A set of literals to look for, each exactly or with ASCII letters in either case.
+class literal_set_finder {
+ public:
+  static constexpr std::size_t npos = std::string::npos;
+
+  // Where a literal of the set occurs, and which one (its index in the set).
+  struct occurrence {
+    std::size_t position = npos;
+    std::size_t index = 0;
+  };
+
+  literal_set_finder() = default;
+
+  // `literals` holds 1 to 256 literals, none of them empty.
+  explicit literal_set_finder(const std::vector<literal>& literals) {
+    if (literals.size() == 1) {
+      single_ = literal_finder(literals.front().bytes, literals.front().caseless);
+    }
+    std::size_t shortest = SIZE_MAX;
+    for (const literal& each : literals) {
+      shortest = std::min(shortest, each.bytes.size());
+      folded_.emplace_back(each.bytes);
+      masks_.emplace_back(each.bytes.size(), '\0');
+      for (std::size_t i = 0; each.caseless && i < each.bytes.size(); ++i) {
+        const char lower = static_cast<char>(each.bytes[i] | 0x20);
+        if (lower >= 'a' && lower <= 'z') {
+          folded_.back()[i] = lower;
+          masks_.back()[i] = 0x20;
+        }
+      }
+      heads_.push_back(head_of(folded_.back(), masks_.back()));
+    }
+    shortest_ = shortest;
+    // With more literals than buckets, a bucket's half bytes admit more text: one byte more
+    // keeps the candidates few.
+    fingerprint_ = std::min<std::size_t>(literals.size() > 8 ? 4 : 3, shortest);
+    assign_buckets();
+  }
+
+  std::size_t size() const { return folded_.size(); }
+  std::size_t length(std::size_t index) const { return folded_[index].size(); }
+
+  // The first position at or after `from` where a literal of the set occurs in text[0, size),
+  // with the first literal in the set's order that occurs there; position npos when none does.
+  occurrence find(const char* text, std::size_t size, std::size_t from) const {
+    if (folded_.empty() || size < shortest_ || from > size - shortest_) return {};
+    if (folded_.size() == 1) return {single_.find(text, size, from), 0};
+    std::size_t position = from;
+    occurrence found;
+#ifdef TEXTSIFT_LITERAL_SIMD
+    static const bool wide = __builtin_cpu_supports("avx2");
+    static const bool shuffles = __builtin_cpu_supports("ssse3");
+    if (wide) {
+      found = fingerprint_ == 1   ? scan_avx2<1>(text, size, position)
+              : fingerprint_ == 2 ? scan_avx2<2>(text, size, position)
+              : fingerprint_ == 3 ? scan_avx2<3>(text, size, position)
+                                  : scan_avx2<4>(text, size, position);
+    } else if (shuffles) {
+      found = fingerprint_ == 1   ? scan_ssse3<1>(text, size, position)
+              : fingerprint_ == 2 ? scan_ssse3<2>(text, size, position)
+              : fingerprint_ == 3 ? scan_ssse3<3>(text, size, position)
+                                  : scan_ssse3<4>(text, size, position);
+    }
+    if (found.position != npos) return found;
+#endif
+    for (; position + shortest_ <= size; ++position) {
+      const unsigned buckets = first_byte_buckets_[static_cast<unsigned char>(text[position])];
+      const std::size_t index = buckets ? first_match(text, size, position, buckets) : npos;
+      if (index != npos) return {position, index};
+    }
+    return {};
+  }
+
+ private:
+  // Each literal joins the bucket whose tables then admit the fewest new byte strings (one
+  // literal alone admits one; literals that begin alike admit no more than one of them), so that
+  // few places of a text pass the tables without holding a literal.
+  void assign_buckets() {
+    for (std::size_t index = 0; index < folded_.size(); ++index) {
+      unsigned best = 0;
+      double best_growth = 0;
+      for (unsigned bucket = 0; bucket < 8; ++bucket) {
+        const double growth = admitted(bucket, index) - admitted(bucket, npos);
+        if (bucket == 0 || growth < best_growth) {
+          best = bucket;
+          best_growth = growth;
+        }
+      }
+      members_[best].push_back(index);
+      for (std::size_t j = 0; j < fingerprint_; ++j) {
+        const unsigned char byte = static_cast<unsigned char>(folded_[index][j]);
+        mark(j, byte, 1u << best);
+        if (masks_[index][j] != 0) mark(j, byte & ~0x20u, 1u << best);
+      }
+    }
+  }
+
+  // How many strings of fingerprint bytes the tables of `bucket` admit, with literal `extra`
+  // added (npos: none).
+  double admitted(unsigned bucket, std::size_t extra) const {
+    if (members_[bucket].empty() && extra == npos) return 0;
+    double product = 1;
+    for (std::size_t j = 0; j < fingerprint_; ++j) {
+      unsigned low = 0, high = 0;
+      for (unsigned half = 0; half < 16; ++half) {
+        low |= (low_[j][half] >> bucket & 1u) << half;
+        high |= (high_[j][half] >> bucket & 1u) << half;
+      }
+      if (extra != npos) {
+        const unsigned char byte = static_cast<unsigned char>(folded_[extra][j]);
+        low |= 1u << (byte & 15);
+        high |= 1u << (byte >> 4);
+        if (masks_[extra][j] != 0) high |= 1u << ((byte & ~0x20u) >> 4);
+      }
+      product *= __builtin_popcount(low) * __builtin_popcount(high);
+    }
+    return product;
+  }
+
+  void mark(std::size_t j, unsigned char byte, unsigned bit) {
+    low_[j][byte & 15] = static_cast<char>(low_[j][byte & 15] | bit);
+    high_[j][byte >> 4] = static_cast<char>(high_[j][byte >> 4] | bit);
+    if (j == 0) first_byte_buckets_[byte] |= static_cast<std::uint8_t>(bit);
+  }
+
+  // Whether literal `index` occurs at `candidate`, which has `room` bytes of text from it on
+  // (at least the literal's length). Where eight bytes can be read, its first eight (or fewer)
+  // are compared at once.
+  bool matches_at(std::size_t index, const char* candidate, std::size_t room) const {
+    const std::string& folded = folded_[index];
+    const std::string& mask = masks_[index];
+    std::size_t i = 0;
+    if (room >= 8) {
+      const head& first = heads_[index];
+      std::uint64_t bytes = 0;
+      std::memcpy(&bytes, candidate, 8);
+      if (((bytes | first.mask) & first.keep) != first.folded) return false;
+      i = std::min<std::size_t>(8, folded.size());
+    }
+    for (; i < folded.size(); ++i) {
+      if ((candidate[i] | mask[i]) != folded[i]) return false;
+    }
+    return true;
+  }
+
+  // The first eight bytes of a literal as one word, in the order of memory: `keep` covers the
+  // literal's own bytes, `mask` its letters that match either case.
+  struct head {
+    std::uint64_t folded = 0, mask = 0, keep = 0;
+  };
+
+  static head head_of(const std::string& folded, const std::string& mask) {
+    head result;
+    const std::size_t length = std::min<std::size_t>(8, folded.size());
+    std::memcpy(&result.folded, folded.data(), length);
+    std::memcpy(&result.mask, mask.data(), length);
+    std::memset(&result.keep, 0xff, length);
+    return result;
+  }
+
+  // The first literal in order, among those of `buckets`, that occurs at `position`, or npos.
+  std::size_t first_match(const char* text, std::size_t size, std::size_t position,
+                          unsigned buckets) const {
+    std::size_t best = npos;
+    for (; buckets != 0; buckets &= buckets - 1) {
+      for (const std::size_t index : members_[__builtin_ctz(buckets)]) {
+        if (index >= best) break;
+        if (position + folded_[index].size() <= size &&
+            matches_at(index, text + position, size - position)) {
+          best = index;
+          break;
+        }
+      }
+    }
+    return best;
+  }
+
+#ifdef TEXTSIFT_LITERAL_SIMD
+  // The first occurrence the vector loop finds, or npos with `position` where the loop
+  // stopped: the rest, shorter than a vector, is left to the caller.
+  template <std::size_t fingerprint>
+  __attribute__((target("ssse3"))) occurrence scan_ssse3(const char* text, std::size_t size,
+                                                         std::size_t& position) const {
+    const __m128i nibble = _mm_set1_epi8(0x0f);
+    __m128i low[fingerprint], high[fingerprint];
+    for (std::size_t j = 0; j < fingerprint; ++j) {
+      low[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(low_[j]));
+      high[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(high_[j]));
+    }
+    for (; position + fingerprint - 1 + 16 <= size; position += 16) {
+      __m128i buckets = _mm_set1_epi8(-1);
+      for (std::size_t j = 0; j < fingerprint; ++j) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + position + j));
+        const __m128i lows = _mm_shuffle_epi8(low[j], _mm_and_si128(v, nibble));
+        const __m128i highs =
+            _mm_shuffle_epi8(high[j], _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+        buckets = _mm_and_si128(buckets, _mm_and_si128(lows, highs));
+      }
+      unsigned bits =
+          ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(buckets, _mm_setzero_si128()))) &
+          0xffffu;
+      if (bits == 0) continue;
+      alignas(16) unsigned char lanes[16];
+      _mm_store_si128(reinterpret_cast<__m128i*>(lanes), buckets);
+      for (; bits != 0; bits &= bits - 1) {
+        const std::size_t lane = static_cast<std::size_t>(__builtin_ctz(bits));
+        const std::size_t index = first_match(text, size, position + lane, lanes[lane]);
+        if (index != npos) return {position + lane, index};
+      }
+    }
+    return {};
+  }
+
+  template <std::size_t fingerprint>
+  __attribute__((target("avx2"))) occurrence scan_avx2(const char* text, std::size_t size,
+                                                       std::size_t& position) const {
+    const __m256i nibble = _mm256_set1_epi8(0x0f);
+    __m256i low[fingerprint], high[fingerprint];
+    for (std::size_t j = 0; j < fingerprint; ++j) {
+      low[j] =
+          _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low_[j])));
+      high[j] =
+          _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(high_[j])));
+    }
+    for (; position + fingerprint - 1 + 32 <= size; position += 32) {
+      __m256i buckets = _mm256_set1_epi8(-1);
+      for (std::size_t j = 0; j < fingerprint; ++j) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + position + j));
+        const __m256i lows = _mm256_shuffle_epi8(low[j], _mm256_and_si256(v, nibble));
+        const __m256i highs =
+            _mm256_shuffle_epi8(high[j], _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+        buckets = _mm256_and_si256(buckets, _mm256_and_si256(lows, highs));
+      }
+      unsigned bits = ~static_cast<unsigned>(
+          _mm256_movemask_epi8(_mm256_cmpeq_epi8(buckets, _mm256_setzero_si256())));
+      if (bits == 0) continue;
+      alignas(32) unsigned char lanes[32];
+      _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), buckets);
+      for (; bits != 0; bits &= bits - 1) {
+        const std::size_t lane = static_cast<std::size_t>(__builtin_ctz(bits));
+        const std::size_t index = first_match(text, size, position + lane, lanes[lane]);
+        if (index != npos) return {position + lane, index};
+      }
+    }
+    return {};
+  }
+#endif
+
+  literal_finder single_;            // the one literal of a set of one
+  std::vector<std::string> folded_;  // each literal, letters in lower case where caseless
+  std::vector<std::string> masks_;   // 0x20 at each such letter, else 0: text | mask == folded
+  std::vector<head> heads_;
+  std::size_t shortest_ = 0;
+  std::size_t fingerprint_ = 0;          // how many first bytes the tables describe: 1 to 4
+  std::vector<std::size_t> members_[8];  // the literals of each bucket, in order
+  char low_[4][16] = {};                 // buckets of the literals whose byte j has this low half
+  char high_[4][16] = {};                // ... and this high half
+  std::uint8_t first_byte_buckets_[256] = {};
 };
 
 }  // namespace templates

@@ -1,30 +1,40 @@
-// What a pattern says about every match of it: a literal that each match contains, how far into
-// a match that literal can start, and whether a match can span a line feed. Computed once per
-// pattern from the pattern reader's items, so that searches can skip text that cannot hold a
-// match. Anything the facts cannot follow exactly makes them unknown.
+// What a pattern says about every match of it: a set of literals of which each match contains
+// one, how far into a match that literal can start, and whether a match can span a line feed.
+// Computed once per pattern from the pattern reader's items, so that searches can skip text that
+// cannot hold a match. Anything the facts cannot follow exactly makes them unknown.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "templates/literal_search.hpp"
 #include "templates/pattern_reader.hpp"
 
 namespace templates {
 
+// The most literals a required set holds.
+constexpr std::size_t max_required_literals = 64;
+
 // Facts about every match of a pattern. When `known` is false nothing below holds.
 struct pattern_facts {
   bool known = false;
-  // Bytes that every match contains (empty: no such literal was found). When `caseless`, ASCII
-  // letters in it match either case and its other bytes match exactly.
-  std::string literal;
-  bool caseless = false;
-  // The most bytes a match can span before the literal starts, or `unbounded`.
+  // Every match contains one of these (empty: no such set was found), each starting at most
+  // `literal_offset` bytes into the match. Their order is the order in which the engine tries
+  // them, which matters only for a pure set.
+  std::vector<literal> literals;
+  // The most bytes a match can span before its literal starts, or `unbounded`.
   std::int64_t literal_offset = unbounded;
   // Whether a match can contain a line feed.
   bool line_feed = true;
-  // Whether each match is exactly an occurrence of `literal`: the pattern holds nothing else.
+  // Whether the engine may look at text after a match's end to decide it: $, \Z, \z, lookahead.
+  bool looks_ahead = true;
+  // Whether each match is exactly an occurrence of a literal of the set: at the leftmost
+  // position where any occurs, the first of them in order that occurs there. The pattern holds
+  // no capturing group, or one around all of it (`whole_match_group`).
   bool pure_literal = false;
+  bool whole_match_group = false;
 };
 
 // The facts of a pattern as the reader read it. Unknown when the reading is unknown or the

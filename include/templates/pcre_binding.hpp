@@ -7,7 +7,9 @@
 #include <pcre.h>
 #include <pcrecpp.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -84,12 +86,12 @@ class compiled_pattern {
     return info_int(PCRE_INFO_JIT) == 1;
   }
 
-  // What every match contains, when searches may use it: a literal that is worth looking for
-  // (two bytes or more, or the whole pattern). Null otherwise.
+  // What every match contains, when searches may use it: a set of literals that is worth
+  // looking for. Null otherwise.
   const pattern_facts* facts() const { return finder_.size() != 0 ? &facts_ : nullptr; }
 
-  // Finds the literal of facts(); requires facts() not null.
-  const literal_finder& literal() const { return finder_; }
+  // Finds the literals of facts(); requires facts() not null.
+  const literal_set_finder& literals() const { return finder_; }
 
   // Number of capturing groups; 0 when not compiled.
   int capture_count() const { return info_int(PCRE_INFO_CAPTURECOUNT); }
@@ -106,16 +108,18 @@ class compiled_pattern {
   }
 
   // One search over subject[0, length) from `start` with the exec option bits `flags`, under the
-  // recursion limit and the match limit, which grows with the bytes from `start` to the end.
-  // `ovector` holds `ovector_size` ints, a multiple of 3. Returns pcre_exec's result: the number of
-  // reported groups plus one on a match, PCRE_ERROR_NOMATCH, or another negative error code
-  // (PCRE_ERROR_JIT_STACKLIMIT when JIT code ran out of stack). Requires compiled().
-  int exec(const char* subject, int length, int start, int flags, int* ovector,
-           int ovector_size) const {
+  // recursion limit and the match limit, which grows with `searched` bytes (by default those from
+  // `start` to the end). `ovector` holds `ovector_size` ints, a multiple of 3. Returns pcre_exec's
+  // result: the number of reported groups plus one on a match, PCRE_ERROR_NOMATCH, or another
+  // negative error code (PCRE_ERROR_JIT_STACKLIMIT when JIT code ran out of stack). Requires
+  // compiled().
+  int exec(const char* subject, int length, int start, int flags, int* ovector, int ovector_size,
+           std::size_t searched = SIZE_MAX) const {
     if (jit_pending_) compile_jit();
+    if (searched == SIZE_MAX) searched = static_cast<std::size_t>(length - start);
     pcre_extra extra{};
     extra.flags = PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
-    extra.match_limit = match_limit_for(match_limit_, static_cast<std::size_t>(length - start));
+    extra.match_limit = match_limit_for(match_limit_, searched);
     extra.match_limit_recursion = static_cast<unsigned long>(recursion_limit_);
     if (study_) {
       extra.flags |= study_->flags & (PCRE_EXTRA_STUDY_DATA | PCRE_EXTRA_EXECUTABLE_JIT);
@@ -146,12 +150,16 @@ class compiled_pattern {
     jit_pending_ = jit_wanted_ && jit_is_trusted(syntax);
     if (!accelerate_) return;
     facts_ = facts_of(syntax);
-    // A single byte that starts every match is what the engine's own start-of-match search
-    // looks for already.
-    const bool worth = facts_.pure_literal || facts_.literal.size() >= 2;
-    if (facts_.known && !facts_.literal.empty() && worth) {
-      finder_ = literal_finder(facts_.literal, facts_.caseless);
-    }
+    if (worth_looking_for(facts_)) finder_ = literal_set_finder(facts_.literals);
+  }
+
+  // Single bytes that start every match are what the engine's own start-of-match search looks
+  // for already.
+  static bool worth_looking_for(const pattern_facts& facts) {
+    if (!facts.known || facts.literals.empty()) return false;
+    if (facts.pure_literal || facts.literal_offset > 0) return true;
+    return std::all_of(facts.literals.begin(), facts.literals.end(),
+                       [](const literal& each) { return each.bytes.size() >= 2; });
   }
 
   // Studies the pattern again, for the JIT. The JIT compiles silently or not at all (a library
@@ -185,7 +193,7 @@ class compiled_pattern {
   bool accelerate_ = false;
   std::string error_;
   pattern_facts facts_;
-  literal_finder finder_;  // empty unless searches may look for the literal
+  literal_set_finder finder_;  // empty unless searches may look for the literals
   std::unique_ptr<pcre, code_deleter> code_;
   // JIT compilation costs microseconds even for a tiny pattern, and records are copied several
   // times before they are applied, so it happens at the first search: these two change then.
