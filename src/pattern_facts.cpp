@@ -108,10 +108,7 @@ class facts_reader {
     for_each_item(syntax_.branches, [&](const pattern_item& item) {
       defeated = defeated || defeats_facts(item);
       facts.looks_ahead = facts.looks_ahead || looks_ahead(item);
-      if (item.kind == item_kind::group &&
-          (item.group == group_kind::capturing || item.group == group_kind::named)) {
-        ++groups;
-      }
+      if (captures(item)) ++groups;
     });
     if (defeated) return pattern_facts();
     facts.known = true;
@@ -135,6 +132,14 @@ class facts_reader {
            (item.group == group_kind::lookahead || item.group == group_kind::negative_lookahead);
   }
 
+  // Whether an item is a group that captures: a named one, or a plain one unless the option
+  // "no auto capture" makes it a group that does not.
+  static bool captures(const pattern_item& item) {
+    if (item.kind != item_kind::group) return false;
+    return item.group == group_kind::named ||
+           (item.group == group_kind::capturing && (item.options & PCRE_NO_AUTO_CAPTURE) == 0);
+  }
+
   // Whether the pattern is one unrepeated capturing group and nothing else.
   bool whole_pattern_is_one_group() const {
     if (syntax_.branches.size() != 1) return false;
@@ -144,8 +149,7 @@ class facts_reader {
       if (only != nullptr) return false;
       only = &item;
     }
-    return only != nullptr && only->kind == item_kind::group && !only->repeat.present &&
-           (only->group == group_kind::capturing || only->group == group_kind::named);
+    return only != nullptr && captures(*only) && !only->repeat.present;
   }
 
   span of(const pattern_item& item) const {

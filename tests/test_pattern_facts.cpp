@@ -81,6 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Sets of literals: alternatives, small classes, counts, groups every match passes.
         facts_case{"ERROR|FATAL|WARN", utf8, true, "ERROR|FATAL|WARN", false, 0, false, true},
         facts_case{"(ERROR|FATAL)", utf8, true, "ERROR|FATAL", false, 0, false, true},
+        facts_case{"(ERROR|FATAL)", utf8 | PCRE_NO_AUTO_CAPTURE, true, "ERROR|FATAL", false, 0,
+                   false, true},
+        facts_case{"(?:(ERROR)|FATAL)", utf8, true, "ERROR|FATAL", false, 0, false, false},
         facts_case{"(ERROR|FATAL): (\\w+)", utf8, true, "ERROR: |FATAL: ", false, 0, false, false},
         facts_case{"\\b(?:GET|POST)\\b /", utf8, true, "GET|POST", false, 0, false, false},
         facts_case{"(?:cat|dog)", utf8 | PCRE_CASELESS, true, "cat|dog", true, 0, false, true},

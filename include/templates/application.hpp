@@ -75,10 +75,7 @@ class searcher {
       if (facts.pure_literal) return report_literal(found);
       const std::size_t begin = first_possible_start(from, found.position);
       if (!by_line) return run_engine(start, begin, 0);
-      const void* line_feed =
-          std::memchr(text_.data() + found.position, '\n', text_.size() - found.position);
-      const std::size_t line_end =
-          line_feed ? static_cast<const char*>(line_feed) - text_.data() : text_.size();
+      const std::size_t line_end = end_of_line(found.position);
       const int status = run_engine(start, begin, 0, line_end);
       if (status != PCRE_ERROR_NOMATCH || line_end == text_.size()) return status;
       from = line_end + 1;
@@ -140,6 +137,17 @@ class searcher {
     return 2;
   }
 
+  // Where the line of `position` ends: its line feed, or the end of the text. Searches move
+  // forward, so the last answer is kept: a text of one long line is scanned for its end once,
+  // not once per match.
+  std::size_t end_of_line(std::size_t position) {
+    if (position >= line_scanned_from_ && position <= line_end_) return line_end_;
+    const void* line_feed = std::memchr(text_.data() + position, '\n', text_.size() - position);
+    line_scanned_from_ = position;
+    line_end_ = line_feed ? static_cast<const char*>(line_feed) - text_.data() : text_.size();
+    return line_end_;
+  }
+
   // Counts a candidate whose line held no match; the search goes on at `resumed`.
   void note_false_candidate(std::size_t resumed) {
     if (++false_candidates_ % candidates_before_judging != 0) return;
@@ -192,6 +200,7 @@ class searcher {
   std::vector<int> ovector_;
   bool utf8_;
   bool validated_ = false;
+  std::size_t line_scanned_from_ = 1, line_end_ = 0;  // no line feed in between: none known yet
   std::size_t false_candidates_ = 0;
   std::size_t origin_ = std::string_view::npos;  // where the first search with the literals began
   bool dense_ = false;  // candidates proved too dense to be worth looking for

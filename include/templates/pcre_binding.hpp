@@ -150,6 +150,11 @@ class compiled_pattern {
     jit_pending_ = jit_wanted_ && jit_is_trusted(syntax);
     if (!accelerate_) return;
     facts_ = facts_of(syntax);
+    // A pure set reports group 1 as the whole match, or no group at all: the library's count of
+    // groups must agree before searches rely on it.
+    if (facts_.pure_literal && capture_count() != (facts_.whole_match_group ? 1 : 0)) {
+      facts_.pure_literal = facts_.whole_match_group = false;
+    }
     if (worth_looking_for(facts_)) finder_ = literal_set_finder(facts_.literals);
   }
 
