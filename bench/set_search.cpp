@@ -124,8 +124,8 @@ int main(int argc, char* argv[]) {
   });
   std::printf("one pass:   ours %.1f ms (%zu), hyperscan %.1f ms (%zu)\n", ours_pass, ours_all,
               theirs_pass, theirs_all);
-  std::printf("resumed:    ours %.1f ms (%zu), hyperscan %.1f ms (%zu)\n", ours_resumed,
-              ours_first, theirs_resumed, theirs_first);
+  std::printf("resumed:    ours %.1f ms (%zu), hyperscan %.1f ms (%zu)\n", ours_resumed, ours_first,
+              theirs_resumed, theirs_first);
   hs_free_scratch(scratch);
   hs_free_database(database);
   return 0;
