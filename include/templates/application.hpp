@@ -52,7 +52,11 @@ class searcher {
       : pattern_(pattern),
         text_(text),
         ovector_(3 * (pattern.capture_count() + 1)),
-        utf8_(pattern.utf8()) {}
+        utf8_(pattern.utf8()),
+        // Without a line feed in any match, nor a look past its end, a candidate's line holds
+        // every match that starts on that line.
+        facts_(pattern.facts()),
+        by_line_(facts_ != nullptr && !facts_->line_feed && !facts_->looks_ahead) {}
 
   // Searches from `start` with the exec option bits `flags`. Returns the number of reported
   // groups plus one on a match (then begin() and end() give its span), PCRE_ERROR_NOMATCH when
@@ -62,26 +66,16 @@ class searcher {
       if (!valid_utf8(text_.data(), text_.size())) return PCRE_ERROR_BADUTF8;
       validated_ = true;
     }
-    if (flags != 0 || pattern_.facts() == nullptr || dense_) return run_engine(start, start, flags);
-    if (origin_ == std::string_view::npos) origin_ = start;
-    const pattern_facts& facts = *pattern_.facts();
-    // Without a line feed in any match, nor a look past its end, a candidate's line holds every
-    // match that starts on that line: the engine can be asked about that line alone.
-    const bool by_line = !facts.line_feed && !facts.looks_ahead;
-    for (std::size_t from = start;;) {
+    std::size_t begin = start;
+    if (flags == 0 && facts_ != nullptr && !dense_) {
       const literal_set_finder::occurrence found =
-          pattern_.literals().find(text_.data(), text_.size(), from);
+          pattern_.literals().find(text_.data(), text_.size(), start);
       if (found.position == literal_set_finder::npos) return PCRE_ERROR_NOMATCH;
-      if (facts.pure_literal) return report_literal(found);
-      const std::size_t begin = first_possible_start(from, found.position);
-      if (!by_line) return run_engine(start, begin, 0);
-      const std::size_t line_end = end_of_line(found.position);
-      const int status = run_engine(start, begin, 0, line_end);
-      if (status != PCRE_ERROR_NOMATCH || line_end == text_.size()) return status;
-      from = line_end + 1;
-      note_false_candidate(from);
-      if (dense_) return run_engine(start, from, 0);
+      if (facts_->pure_literal) return report_literal(found);
+      if (by_line_) return search_by_line(start, found);
+      begin = first_possible_start(start, found.position);
     }
+    return run_engine(start, begin, flags, text_.size());
   }
 
   std::size_t begin() const { return static_cast<std::size_t>(ovector_[0]); }
@@ -111,11 +105,26 @@ class searcher {
   static constexpr std::size_t candidates_before_judging = 64;
   static constexpr std::size_t dense_candidate_bytes = 64;
 
+  // The search from `start` where a candidate's line holds every match that starts on it, and
+  // `found` is the first candidate: the engine is asked about one line at a time.
+  int search_by_line(std::size_t start, literal_set_finder::occurrence found) {
+    if (origin_ == std::string_view::npos) origin_ = start;
+    for (std::size_t from = start;;) {
+      const std::size_t line_end = end_of_line(found.position);
+      const int status = run_engine(start, first_possible_start(from, found.position), 0, line_end);
+      if (status != PCRE_ERROR_NOMATCH || line_end == text_.size()) return status;
+      from = line_end + 1;
+      note_false_candidate(from);
+      if (dense_) return run_engine(start, from, 0, text_.size());
+      found = pattern_.literals().find(text_.data(), text_.size(), from);
+      if (found.position == literal_set_finder::npos) return PCRE_ERROR_NOMATCH;
+    }
+  }
+
   // The engine from `begin` over text[0, length), as a search from `start` would run: its match
   // limit is that of the bytes from `start` to the end of the text.
-  int run_engine(std::size_t start, std::size_t begin, int flags,
-                 std::size_t length = std::string_view::npos) {
-    if (length == std::string_view::npos) length = text_.size();
+  [[gnu::always_inline]] int run_engine(std::size_t start, std::size_t begin, int flags,
+                                        std::size_t length) {
     if (utf8_ && at_character_start(begin)) flags |= PCRE_NO_UTF8_CHECK;
     const int status =
         pattern_.exec(text_.data(), static_cast<int>(length), static_cast<int>(begin), flags,
@@ -131,7 +140,7 @@ class searcher {
     const std::size_t length = pattern_.literals().length(found.index);
     ovector_[0] = static_cast<int>(found.position);
     ovector_[1] = static_cast<int>(found.position + length);
-    if (!pattern_.facts()->whole_match_group) return 1;
+    if (!facts_->whole_match_group) return 1;
     ovector_[2] = ovector_[0];
     ovector_[3] = ovector_[1];
     return 2;
@@ -166,7 +175,7 @@ class searcher {
   // Patterns where this reasoning fails (\G, \K, verbs, recursion, ...) have no facts. In UTF-8
   // mode the result is a character start (moving back only adds attempts that fail).
   std::size_t first_possible_start(std::size_t start, std::size_t found) const {
-    const pattern_facts& facts = *pattern_.facts();
+    const pattern_facts& facts = *facts_;
     std::size_t from = start;
     if (facts.literal_offset < unbounded &&
         found - start > static_cast<std::size_t>(facts.literal_offset)) {
@@ -199,6 +208,8 @@ class searcher {
   std::string_view text_;
   std::vector<int> ovector_;
   bool utf8_;
+  const pattern_facts* facts_;  // null: no literals to look for
+  bool by_line_;
   bool validated_ = false;
   std::size_t line_scanned_from_ = 1, line_end_ = 0;  // no line feed in between: none known yet
   std::size_t false_candidates_ = 0;

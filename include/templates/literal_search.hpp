@@ -210,8 +210,13 @@ class literal_set_finder {
   // The first position at or after `from` where a literal of the set occurs in text[0, size),
   // with the first literal in the set's order that occurs there; position npos when none does.
   occurrence find(const char* text, std::size_t size, std::size_t from) const {
-    if (folded_.empty() || size < shortest_ || from > size - shortest_) return {};
     if (folded_.size() == 1) return {single_.find(text, size, from), 0};
+    return find_in_set(text, size, from);
+  }
+
+ private:
+  occurrence find_in_set(const char* text, std::size_t size, std::size_t from) const {
+    if (folded_.empty() || size < shortest_ || from > size - shortest_) return {};
     std::size_t position = from;
     occurrence found;
 #ifdef TEXTSIFT_LITERAL_SIMD
@@ -238,7 +243,6 @@ class literal_set_finder {
     return {};
   }
 
- private:
   // Each literal joins the bucket whose tables then admit the fewest new byte strings (one
   // literal alone admits one; literals that begin alike admit no more than one of them), so that
   // few places of a text pass the tables without holding a literal.
