@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
