@@ -53,9 +53,9 @@ class searcher {
         text_(text),
         ovector_(3 * (pattern.capture_count() + 1)),
         utf8_(pattern.utf8()),
+        facts_(pattern.facts()),
         // Without a line feed in any match, nor a look past its end, a candidate's line holds
         // every match that starts on that line.
-        facts_(pattern.facts()),
         by_line_(facts_ != nullptr && !facts_->line_feed && !facts_->looks_ahead) {}
 
   // Searches from `start` with the exec option bits `flags`. Returns the number of reported
