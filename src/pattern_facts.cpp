@@ -18,10 +18,8 @@ std::int64_t multiply(std::int64_t a, std::int64_t count) {
 
 // Whether `bytes` holds an ASCII letter: only then does ignoring case change what it matches.
 bool has_letter(const std::string& bytes) {
-  return std::any_of(bytes.begin(), bytes.end(), [](char c) {
-    const char lower = static_cast<char>(c | 0x20);
-    return lower >= 'a' && lower <= 'z';
-  });
+  return std::any_of(bytes.begin(), bytes.end(),
+                     [](char c) { return ascii_letter(static_cast<unsigned char>(c)); });
 }
 
 // Every literal of `front` followed by every literal of `back`, in the order the engine tries
@@ -76,6 +74,7 @@ struct span {
   std::vector<literal> literals;
   literal_set required;  // a group: what every match of it contains
 };
+
 // Whether an item makes the facts unknown wherever it stands.
 bool defeats_facts(const pattern_item& item) {
   switch (item.kind) {
@@ -235,8 +234,7 @@ class facts_reader {
       if (high >= 0x80 || high < low || high - low >= most) return {};
       for (std::uint32_t c = low; c <= high; ++c) {
         if (case_folds_beyond_ascii(c, caseless)) return {};
-        const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
-        members[caseless && letter ? (c | 0x20) : c] = true;
+        members[caseless && ascii_letter(c) ? (c | 0x20) : c] = true;
       }
     }
     std::vector<literal> result;

@@ -25,11 +25,26 @@ namespace templates {
 struct literal {
   std::string bytes;
   bool caseless = false;
-
-  bool operator==(const literal& other) const {
-    return bytes == other.bytes && caseless == other.caseless;
-  }
 };
+
+// Whether byte or code point `c` is an ASCII letter, of either case.
+constexpr bool ascii_letter(unsigned c) {
+  return c < 0x80 && (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+
+// `bytes` prepared for comparison: each ASCII letter in lower case and 0x20 at its place in
+// `mask` when `caseless`, so that a text byte t matches where (t | mask) == folded.
+inline void fold_case(const std::string& bytes, bool caseless, std::string& folded,
+                      std::string& mask) {
+  folded = bytes;
+  mask.assign(bytes.size(), '\0');
+  for (std::size_t i = 0; caseless && i < bytes.size(); ++i) {
+    if (ascii_letter(static_cast<unsigned char>(bytes[i]))) {
+      folded[i] = static_cast<char>(bytes[i] | 0x20);
+      mask[i] = 0x20;
+    }
+  }
+}
 
 // How common byte `c` is in typical text, from 0 (rare) to 255 (most common).
 constexpr int byte_commonness(unsigned char c) {
@@ -56,17 +71,8 @@ class literal_finder {
 
   // `literal` must not be empty. With `caseless`, each ASCII letter matches both of its cases;
   // every other byte matches only itself.
-  literal_finder(const std::string& literal, bool caseless)
-      : folded_(literal), mask_(literal.size(), '\0'), caseless_(caseless) {
-    if (caseless_) {
-      for (std::size_t i = 0; i < folded_.size(); ++i) {
-        const char lower = static_cast<char>(folded_[i] | 0x20);
-        if (lower >= 'a' && lower <= 'z') {
-          folded_[i] = lower;
-          mask_[i] = 0x20;
-        }
-      }
-    }
+  literal_finder(const std::string& literal, bool caseless) : caseless_(caseless) {
+    fold_case(literal, caseless, folded_, mask_);
     const auto rarer = [this](std::size_t a, std::size_t b) {
       return byte_commonness(static_cast<unsigned char>(folded_[a])) <
              byte_commonness(static_cast<unsigned char>(folded_[b]));
@@ -186,15 +192,9 @@ class literal_set_finder {
     std::size_t shortest = SIZE_MAX;
     for (const literal& each : literals) {
       shortest = std::min(shortest, each.bytes.size());
-      folded_.emplace_back(each.bytes);
-      masks_.emplace_back(each.bytes.size(), '\0');
-      for (std::size_t i = 0; each.caseless && i < each.bytes.size(); ++i) {
-        const char lower = static_cast<char>(each.bytes[i] | 0x20);
-        if (lower >= 'a' && lower <= 'z') {
-          folded_.back()[i] = lower;
-          masks_.back()[i] = 0x20;
-        }
-      }
+      folded_.emplace_back();
+      masks_.emplace_back();
+      fold_case(each.bytes, each.caseless, folded_.back(), masks_.back());
       heads_.push_back(head_of(folded_.back(), masks_.back()));
     }
     shortest_ = shortest;

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -108,15 +107,14 @@ class compiled_pattern {
   }
 
   // One search over subject[0, length) from `start` with the exec option bits `flags`, under the
-  // recursion limit and the match limit, which grows with `searched` bytes (by default those from
-  // `start` to the end). `ovector` holds `ovector_size` ints, a multiple of 3. Returns pcre_exec's
+  // recursion limit and the match limit, which grows with `searched`, the bytes of the search
+  // this one serves. `ovector` holds `ovector_size` ints, a multiple of 3. Returns pcre_exec's
   // result: the number of reported groups plus one on a match, PCRE_ERROR_NOMATCH, or another
   // negative error code (PCRE_ERROR_JIT_STACKLIMIT when JIT code ran out of stack). Requires
   // compiled().
   int exec(const char* subject, int length, int start, int flags, int* ovector, int ovector_size,
-           std::size_t searched = SIZE_MAX) const {
+           std::size_t searched) const {
     if (jit_pending_) compile_jit();
-    if (searched == SIZE_MAX) searched = static_cast<std::size_t>(length - start);
     pcre_extra extra{};
     extra.flags = PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
     extra.match_limit = match_limit_for(match_limit_, searched);
