@@ -405,4 +405,34 @@ pattern_facts facts_of(const pattern_syntax& syntax) {
   return facts_reader(syntax).facts();
 }
 
+namespace {
+
+// Items that the library passes over when it looks for the item a match begins with (a verb
+// makes the facts unknown anyway).
+bool stands_aside(const pattern_item& item) {
+  return item.kind == item_kind::option_setting || item.kind == item_kind::comment ||
+         item.kind == item_kind::callout || item.kind == item_kind::verb;
+}
+
+bool branches_begin_with_lookahead(const std::vector<pattern_branch>& branches) {
+  for (const pattern_branch& branch : branches) {
+    for (const pattern_item& item : branch) {
+      if (stands_aside(item)) continue;
+      if (item.kind != item_kind::group) break;
+      if (item.group == group_kind::lookahead || item.group == group_kind::conditional ||
+          branches_begin_with_lookahead(item.branches)) {
+        return true;
+      }
+      break;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool begins_with_lookahead(const pattern_syntax& syntax) {
+  return !syntax.known || branches_begin_with_lookahead(syntax.branches);
+}
+
 }  // namespace templates

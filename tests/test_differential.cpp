@@ -208,7 +208,7 @@ TEST(differential, acceleration_changes_no_result) {
       "(?=foo|ab)", "(?<=ab|b)x", "(?:foo|ab)?", "(?!ERROR|FATAL)\\w"};
   static const char* const around[] = {"", "\\d+", "\\w*?", ".*", ".{0,3}", "[^x]*", "\\s",
                                        "(?:a|bb)", "\\b", "(\\w+)", "[\\s\\S]", "(?=a)", "(?<=b)",
-                                       "^", "$", "\\S+ ", "(?i)",
+                                       "^", "$", "\\S+ ", "(?i)", "(?=.*)", "(?=(?:.*?))",
                                        // What may stand between an item and its quantifier.
                                        "o(?#c){2}", "o(?#c) {2,}", "o\\E{2}", "o\\Q\\E{1,2}",
                                        "o # c\n{2}", "\\R{2}", "\\R+?", "\\X{2}", "(?x) # c\n"};

@@ -43,6 +43,11 @@ struct pattern_facts {
 // branch resets.
 pattern_facts facts_of(const pattern_syntax& syntax);
 
+// Whether some top-level alternative begins, through the groups it opens, with a lookahead. The
+// library may read a `.*` that starts such a lookahead as anchoring every match to the start of
+// the text or of a line, and then tries no other start, where a search that skips ahead would.
+bool begins_with_lookahead(const pattern_syntax& syntax);
+
 // The facts of `pattern` compiled with the PCRE option bits `options`; `pattern` must be one
 // the library compiles.
 inline pattern_facts read_pattern_facts(std::string_view pattern, int options) {

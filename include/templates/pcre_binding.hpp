@@ -148,6 +148,7 @@ class compiled_pattern {
     jit_pending_ = jit_wanted_ && jit_is_trusted(syntax);
     if (!accelerate_) return;
     facts_ = facts_of(syntax);
+    if (start_is_restricted() && begins_with_lookahead(syntax)) facts_ = pattern_facts();
     // A pure set reports group 1 as the whole match, or no group at all: the library's count of
     // groups must agree before searches rely on it.
     if (facts_.pure_literal && capture_count() != (facts_.whole_match_group ? 1 : 0)) {
@@ -174,6 +175,12 @@ class compiled_pattern {
     if (info_int(PCRE_INFO_JIT) == 1) {
       pcre_assign_jit_stack(study_.get(), process_jit_stack, nullptr);
     }
+  }
+
+  // Whether the library tries a match only at the start of a search, or there and after each
+  // newline.
+  bool start_is_restricted() const {
+    return (compile_options() & PCRE_ANCHORED) != 0 || info_int(PCRE_INFO_FIRSTCHARACTERFLAGS) == 2;
   }
 
   int info_int(int what) const {
