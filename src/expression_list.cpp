@@ -57,8 +57,10 @@ void apply_and_write(const std::vector<expression>& list, int first_number, std:
     }
     return outcome.replaced;
   };
+  // The last record's result is written as it comes where it cannot fail midway, and held as
+  // pieces of its text otherwise; earlier ones each make the text for the next.
   const bool stream_last = !list.empty() && list.back().streams_safely();
-  const std::size_t held = stream_last ? list.size() - 1 : list.size();
+  const std::size_t held = list.empty() ? 0 : list.size() - 1;
   std::string storage, next;  // the latest text, and room for the one after it
   for (std::size_t i = 0; i < held; ++i) {
     if (apply_one(i, next)) {
@@ -70,6 +72,12 @@ void apply_and_write(const std::vector<expression>& list, int first_number, std:
     stream_output out(fd);
     if (apply_one(held, out)) {
       out.flush();
+      return;
+    }
+  } else if (!list.empty()) {
+    piece_output out(text);
+    if (apply_one(held, out)) {
+      out.write_to(fd);
       return;
     }
   }

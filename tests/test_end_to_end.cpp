@@ -10,6 +10,7 @@
 #include "e2e_case.hpp"
 #include "process.hpp"
 #include "templates/pcre_binding.hpp"
+#include "write_output.hpp"
 
 namespace {
 
@@ -37,6 +38,15 @@ TEST_P(both_engines, give_exact_output_error_and_status) {
   }
 }
 
+// A result held as pieces is written in batches: texts of the size of one, and of many.
+constexpr std::size_t batch = textsift::piece_output::batch_bytes;
+
+std::string repeated(const std::string& part, std::size_t times) {
+  std::string text;
+  for (std::size_t i = 0; i < times; ++i) text += part;
+  return text;
+}
+
 const std::vector<std::string> help_example = {"s/ABC[\\s]?/X/", "/(\\w+)\\s(\\w+)/$1=$2/"};
 const std::vector<std::string> five = {"s/a/b/", "s/b/c/", "s/(/x/", "s/c/d/x", "/unknown"};
 
@@ -50,6 +60,47 @@ INSTANTIATE_TEST_SUITE_P(
         e2e_case{"empty_input_passes", {"s/a/b/"}, "", "", "", 0},
         e2e_case{"empty_input_empty_match", {"s/^/x/"}, "", "x", "", 0},
         e2e_case{"empty_input_match_rewrite", {"/x*/[$0]/"}, "", "[]", "", 0},
+        // Results held as pieces: of 0 and 1 byte, one batch, many batches of short and long
+        // pieces, and more pieces than a batch holds.
+        e2e_case{"held_empty_input", {"s/a?b/x/"}, "", "", "", 0},
+        e2e_case{"held_one_byte", {"s/a?b/x/"}, "b", "x", "", 0},
+        e2e_case{"held_one_byte_no_match", {"s/a?b/x/"}, "c", "c", "", 0},
+        e2e_case{"held_batch_of_bytes",
+                 {"s/a+?/b/"},
+                 std::string(batch, 'a'),
+                 std::string(batch, 'b'),
+                 "",
+                 0},
+        e2e_case{"held_batch_with_one_span",
+                 {"s/x?x/y/"},
+                 "x" + std::string(batch - 2, 'a') + "x",
+                 "y" + std::string(batch - 2, 'a') + "y",
+                 "",
+                 0},
+        e2e_case{"held_short_spans",
+                 {"s/d?e/E/"},
+                 repeated(std::string(30, '-') + "de", 20000),
+                 repeated(std::string(30, '-') + "E", 20000),
+                 "",
+                 0},
+        e2e_case{"held_more_pieces_than_a_batch",
+                 {"s/d?e/<$0>/"},
+                 repeated(std::string(5000, '-') + "de", 1030),
+                 repeated(std::string(5000, '-') + "<de>", 1030),
+                 "",
+                 0},
+        e2e_case{"held_after_earlier_expressions",
+                 {"s/a/bb/", "s/b?b/c/"},
+                 repeated(std::string(40, '-') + "a", 5000),
+                 repeated(std::string(40, '-') + "c", 5000),
+                 "",
+                 0},
+        e2e_case{"last_fails_after_matches_nothing_written",
+                 {"s/c/e/", "s/e|(d+)+$/x/"},
+                 "cc" + std::string(30, 'd') + "f",
+                 "",
+                 error("Expression 2: Match limit exceeded (pattern too complex for this text)"),
+                 1},
         e2e_case{"verbose_alone_copies", {"-v"}, "a\nb", "a\nb", "", 0},
         e2e_case{"debug_alone_copies", {"--debug"}, "abc", "abc", "", 0},
         e2e_case{"sequential", {"s/a/b/", "s/b/c/", "/c+/"}, "xaab", "ccc", "", 0},
@@ -451,6 +502,19 @@ TEST(output, full_or_closed_stdout_is_a_failure) {
   if (test::wrapped()) return;  // the wrapper would fill the closed descriptor
   request.output = test::output_mode::closed;
   result = test::run(request);
+  EXPECT_EQ(result.err, error("Failed to write to stdout"));
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(output, failure_in_the_middle_of_a_batch_is_a_failure) {
+  // One long span of the text and the replacement after it: half of the span is written.
+  const std::size_t size = 3 * textsift::piece_output::batch_bytes;
+  test::run_request request;
+  request.args = {"s/a?b/c/"};
+  request.chunks = {std::string(size, 'x') + "b"};
+  request.preload = TEXTSIFT_FAIL_WRITE_MIDWAY;
+  const auto result = test::run(request);
+  EXPECT_EQ(result.out, std::string((size + 1) / 2, 'x'));
   EXPECT_EQ(result.err, error("Failed to write to stdout"));
   EXPECT_EQ(result.status, 1);
 }
