@@ -1,5 +1,5 @@
 // Writes a deterministic UTF-8 text of about BYTES bytes to standard output, for the benchmark.
-// Usage: make_input BYTES [log|fatal|example|json|sparse]
+// Usage: make_input BYTES [log|fatal|example|json|sparse|late]
 //   log      log lines with mixed ASCII and multi-byte words (the default)
 //   fatal    the same with one FATAL line near the end
 //   example  short lines in the shape of the help text's example, "ABC DEF YES"
@@ -8,6 +8,8 @@
 //   sparse   log lines where what a search looks for is rare: ERROR on one line in 40, FATAL on
 //            one in 400, one of 18 other alarm words on one in 40, an e-mail address on one in
 //            40, and "user=" with a name (never a digit) on one in 8
+//   late     log lines of exactly BYTES bytes in all, one of them, 2 KB before the end, with
+//            "kernel[4242]: PANIC" and the number 555-123-4567, found nowhere else
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -178,8 +180,8 @@ int main(int argc, char* argv[]) {
   const char* const kind = argc > 2 ? argv[2] : "log";
   if (argc < 2 || (std::strcmp(kind, "log") != 0 && std::strcmp(kind, "fatal") != 0 &&
                    std::strcmp(kind, "example") != 0 && std::strcmp(kind, "json") != 0 &&
-                   std::strcmp(kind, "sparse") != 0)) {
-    std::fprintf(stderr, "usage: make_input BYTES [log|fatal|example|json|sparse]\n");
+                   std::strcmp(kind, "sparse") != 0 && std::strcmp(kind, "late") != 0)) {
+    std::fprintf(stderr, "usage: make_input BYTES [log|fatal|example|json|sparse|late]\n");
     return 2;
   }
   const std::size_t size = std::strtoull(argv[1], nullptr, 10);
@@ -187,15 +189,19 @@ int main(int argc, char* argv[]) {
   const bool example = std::strcmp(kind, "example") == 0;
   const bool json = std::strcmp(kind, "json") == 0;
   const bool sparse = std::strcmp(kind, "sparse") == 0;
+  const bool late = std::strcmp(kind, "late") == 0;
   sequence random;
   std::string out;
   std::size_t written = 0;
   bool fatal_written = false;
   while (written < size) {
     out.clear();
-    while (out.size() < (1 << 16)) {
+    while (out.size() < (1 << 16) && !(late && written + out.size() >= size)) {
       const bool near_end = written + out.size() > size - size / 100;
-      if (example) {
+      if (late && !fatal_written && written + out.size() + 2000 >= size) {
+        out += "2026-12-08 11:37:51 [FATAL] kernel[4242]: PANIC call 555-123-4567 at once\n";
+        fatal_written = true;
+      } else if (example) {
         append_example_line(out, random);
       } else if (json) {
         append_json_line(out, random);
@@ -207,6 +213,12 @@ int main(int argc, char* argv[]) {
       } else {
         append_line(out, random, levels[random.below(sizeof levels / sizeof *levels)]);
       }
+    }
+    if (late && written + out.size() > size) {
+      out.resize(size - written);  // then no character is cut in two at the end
+      for (auto at = out.rbegin(); at != out.rend() && static_cast<unsigned char>(*at) >= 0x80;
+           ++at)
+        *at = '.';
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     written += out.size();
