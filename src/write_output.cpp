@@ -17,8 +17,10 @@
 namespace textsift {
 namespace {
 
-// Pieces are held in blocks of this size, backed by huge pages where the kernel has them.
-constexpr std::size_t block_bytes = std::size_t{8} << 20;
+// Pieces are held in blocks that double in size from the first to the largest, which huge pages
+// back where the kernel has them: a short result takes little memory, a long one few blocks.
+constexpr std::size_t first_block_bytes = std::size_t{64} << 10;
+constexpr std::size_t largest_block_bytes = std::size_t{8} << 20;
 constexpr std::size_t longest_span_piece = 20;  // two varints
 
 // A piece shorter than this is copied into the batch, beside its neighbours, rather than handed
@@ -57,7 +59,9 @@ void advise_huge_pages(char* begin, std::size_t size) {
 class batch_writer {
  public:
   explicit batch_writer(int fd)
-      : fd_(fd), block_(std::make_unique<char[]>(piece_output::batch_bytes)) {}
+      : fd_(fd), block_(static_cast<char*>(std::malloc(piece_output::batch_bytes))) {
+    if (!block_) throw std::bad_alloc();
+  }
 
   void add(const char* data, std::size_t size) {
     if (size >= shortest_direct_piece) {
@@ -114,8 +118,12 @@ class batch_writer {
   }
 
  private:
+  struct release {
+    void operator()(char* bytes) const { std::free(bytes); }
+  };
+
   int fd_;
-  std::unique_ptr<char[]> block_;
+  std::unique_ptr<char, release> block_;
   std::size_t copied_ = 0;
   iovec pieces_[piece_output::batch_pieces];
   std::size_t count_ = 0;
@@ -215,12 +223,17 @@ void piece_output::close_run() {
 
 void piece_output::new_block() {
   seal_block();
+  const std::size_t size =
+      blocks_.empty()
+          ? first_block_bytes
+          : std::min(largest_block_bytes,
+                     2 * static_cast<std::size_t>(end_ + 2 - blocks_.back().bytes.get()));
   block fresh;
-  fresh.bytes.reset(static_cast<char*>(std::malloc(block_bytes)));
+  fresh.bytes.reset(static_cast<char*>(std::malloc(size)));
   if (!fresh.bytes) throw std::bad_alloc();
-  advise_huge_pages(fresh.bytes.get(), block_bytes);
+  advise_huge_pages(fresh.bytes.get(), size);
   write_ = fresh.bytes.get();
-  end_ = write_ + block_bytes - 2;
+  end_ = write_ + size - 2;
   blocks_.push_back(std::move(fresh));
 }
 
