@@ -1,7 +1,6 @@
 #include "write_output.hpp"
 
 #include <poll.h>
-#include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -13,6 +12,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "templates/large_buffer.hpp"
 
 namespace textsift {
 namespace {
@@ -45,14 +46,6 @@ std::uint64_t get_varint(const char*& in) {
     value |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
     if (byte < 0x80) return value;
   }
-}
-
-// Asks for huge pages under [begin, begin + size), where whole ones fit: a hint only.
-void advise_huge_pages(char* begin, std::size_t size) {
-  constexpr std::uintptr_t huge_page = std::uintptr_t{2} << 20;
-  const auto first = (reinterpret_cast<std::uintptr_t>(begin) + huge_page - 1) & ~(huge_page - 1);
-  const auto last = (reinterpret_cast<std::uintptr_t>(begin) + size) & ~(huge_page - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
 // Writes pieces with writev: long ones as they lie, short ones copied together into a block.
@@ -231,7 +224,7 @@ void piece_output::new_block() {
   block fresh;
   fresh.bytes.reset(static_cast<char*>(std::malloc(size)));
   if (!fresh.bytes) throw std::bad_alloc();
-  advise_huge_pages(fresh.bytes.get(), size);
+  templates::advise_huge_pages(fresh.bytes.get(), size);
   write_ = fresh.bytes.get();
   end_ = write_ + size - 2;
   blocks_.push_back(std::move(fresh));

@@ -10,18 +10,24 @@
 
 namespace templates {
 
+// Advises the kernel to back the whole huge pages within [begin, begin + size) with transparent
+// huge pages. The advice is only a hint: failure is harmless.
+inline void advise_huge_pages(void* begin, std::size_t size) {
+  constexpr std::uintptr_t huge_page = std::uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(begin);
+  const std::uintptr_t first = (start + huge_page - 1) & ~(huge_page - 1);
+  const std::uintptr_t last = (start + size) & ~(huge_page - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
 // Reserves room for `capacity` bytes in `text` and, for large capacities, advises the kernel to
-// back the buffer with transparent huge pages. The advice is only a hint: failure is harmless.
+// back the buffer with transparent huge pages.
 template <class String>
 void reserve_large(String& text, std::size_t capacity) {
   constexpr std::size_t huge_page = std::size_t{2} << 20;
   text.reserve(capacity);
   if (text.capacity() < 4 * huge_page) return;
-  const auto begin = reinterpret_cast<std::uintptr_t>(text.data());
-  const auto end = begin + text.capacity();
-  const std::uintptr_t first = (begin + huge_page - 1) & ~(huge_page - 1);
-  const std::uintptr_t last = end & ~(huge_page - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  advise_huge_pages(text.data(), text.capacity());
 }
 
 }  // namespace templates
