@@ -175,6 +175,9 @@ INSTANTIATE_TEST_SUITE_P(
                  0},
         e2e_case{"set_before_end_of_text", {"/(?:ab|cd)$/"}, "ab\ncd", "cd", "", 0}));
 
+// Twice this is more than 1 MiB.
+const std::string half_mib_and_more(600000, 'a');
+
 INSTANTIATE_TEST_SUITE_P(
     failures, both_engines,
     testing::Values(
@@ -214,6 +217,37 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
                  1},
+        // Texts of more than 1 MiB are checked in two halves, the second on a thread of its own.
+        e2e_case{"large_text_invalid_at_its_start",
+                 {"s/a|b/x/"},
+                 "\xff" + half_mib_and_more + half_mib_and_more,
+                 "",
+                 error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+                 1},
+        e2e_case{"large_text_invalid_in_the_middle",
+                 {"s/a|b/x/"},
+                 half_mib_and_more + "\xe2\x82" + half_mib_and_more,
+                 "",
+                 error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+                 1},
+        e2e_case{"large_text_invalid_at_its_end",
+                 {"s/a|b/x/"},
+                 half_mib_and_more + half_mib_and_more + "\xc3",
+                 "",
+                 error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+                 1},
+        e2e_case{"large_text_invalid_inside_the_candidate",
+                 {"s/\xc3\xa9/e/"},
+                 half_mib_and_more + "\xc3\xa9\xa9" + half_mib_and_more,
+                 "",
+                 error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"),
+                 1},
+        e2e_case{"large_text_with_a_character_across_the_middle",
+                 {"s/\xc3\xa9/e/"},
+                 half_mib_and_more + "\xc3\xa9" + half_mib_and_more,
+                 half_mib_and_more + "e" + half_mib_and_more,
+                 "",
+                 0},
         e2e_case{
             "replacement_checked_before_input",
             {"s/(a)/$2/"},
@@ -517,6 +551,30 @@ TEST(output, failure_in_the_middle_of_a_batch_is_a_failure) {
   EXPECT_EQ(result.out, std::string((size + 1) / 2, 'x'));
   EXPECT_EQ(result.err, error("Failed to write to stdout"));
   EXPECT_EQ(result.status, 1);
+}
+
+// Without a second thread a large text is checked whole on the first: the same results.
+TEST(utf8_check, without_a_thread_gives_the_same_results) {
+  const std::string invalid =
+      "Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)";
+  const struct {
+    std::string text, out, err;
+  } cases[] = {
+      {half_mib_and_more + "\xe2\x82" + half_mib_and_more, "", error(invalid)},
+      {half_mib_and_more + half_mib_and_more + "\xc3", "", error(invalid)},
+      {half_mib_and_more + "\xc3\xa9" + half_mib_and_more,
+       half_mib_and_more + "e" + half_mib_and_more, ""},
+  };
+  for (const auto& each : cases) {
+    test::run_request request;
+    request.args = {"s/\xc3\xa9/e/"};
+    request.chunks = {each.text};
+    request.preload = TEXTSIFT_NO_THREADS;
+    const auto result = test::run(request);
+    EXPECT_EQ(result.out, each.out);
+    EXPECT_EQ(result.err, each.err);
+    EXPECT_EQ(result.status, each.err.empty() ? 0 : 1);
+  }
 }
 
 TEST(output, empty_result_to_full_stdout_succeeds) {

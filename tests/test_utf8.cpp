@@ -8,6 +8,7 @@
 #include <string>
 
 #include "templates/utf8.hpp"
+#include "templates/utf8_check.hpp"
 
 namespace {
 
@@ -49,11 +50,12 @@ bool supported(std::size_t check) {
 }
 
 // Compares our checks with the engine's for `sequence` placed so that it starts at several
-// offsets around a 16- and a 32-byte block boundary, at the end of the text or followed by ASCII.
+// offsets around a 16-, a 32- and a 64-byte block boundary, at the end of the text or followed by
+// more than a block of ASCII.
 void expect_agreement(const engine_check& engine, const std::string& sequence) {
-  for (const std::size_t before : {0, 13, 14, 15, 29, 30, 31}) {
-    for (const char* after : {"", "z"}) {
-      const std::string text = std::string(before, 'a') + sequence + after;
+  for (const std::size_t before : {0, 13, 14, 15, 29, 30, 31, 61, 62, 63}) {
+    for (const std::size_t after : {0, 65}) {
+      const std::string text = std::string(before, 'a') + sequence + std::string(after, 'z');
       const bool expected = engine.valid(text);
       for (std::size_t check = 0; check < std::size(checks); ++check) {
         if (!supported(check)) continue;
@@ -111,6 +113,22 @@ TEST(valid_utf8, agrees_with_the_engine_on_long_mixed_texts) {
       if (!supported(check)) continue;
       ASSERT_EQ(checks[check](text.data(), text.size()), engine.valid(text))
           << "check " << check << " " << testing::PrintToString(text);
+    }
+    // The same text cut in the middle, its second half checked on a thread of its own.
+    ASSERT_EQ(templates::utf8_check(text, 1).valid(), engine.valid(text))
+        << "split " << testing::PrintToString(text);
+  }
+}
+
+// The cut falls inside runs of one to five continuation bytes, valid or not.
+TEST(utf8_check, agrees_with_the_engine_where_the_middle_continues_a_sequence) {
+  const engine_check engine;
+  for (const char* middle : {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80\x80",
+                             "\x80\x80\x80\x80", "\xc3\xa9\xa9"}) {
+    for (std::size_t before = 60; before < 68; ++before) {
+      const std::string text = std::string(before, 'a') + middle + std::string(64, 'z');
+      EXPECT_EQ(templates::utf8_check(text, 1).valid(), engine.valid(text))
+          << testing::PrintToString(text);
     }
   }
 }

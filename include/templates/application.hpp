@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "templates/pcre_binding.hpp"
 #include "templates/rewrite.hpp"
 #include "templates/utf8.hpp"
+#include "templates/utf8_check.hpp"
 
 namespace templates {
 
@@ -43,8 +45,10 @@ inline std::string search_failure_message(int status) {
 
 // Successive searches of one pattern over one text. In UTF-8 mode the text is validated once,
 // on the first search, and the library's own check is skipped from then on: repeating it for
-// every match would make a global replacement quadratic. A search from inside a character is
-// left to the library's check, since skipping it there is undefined behaviour.
+// every match would make a global replacement quadratic. The check of a large text runs partly
+// on a second thread, beside the first literal search, which is safe on any bytes; the engine
+// never sees the text before the check has passed. A search from inside a character is left to
+// the library's check, since skipping it there is undefined behaviour.
 class searcher {
  public:
   // Requires pattern.compiled() and text.size() <= max_text_size; both must outlive the searcher.
@@ -62,19 +66,18 @@ class searcher {
   // groups plus one on a match (then begin() and end() give its span), PCRE_ERROR_NOMATCH when
   // there is none, or a failure status for search_failure_message.
   int search(std::size_t start, int flags) {
-    if (utf8_ && !validated_) {
-      if (!valid_utf8(text_.data(), text_.size())) return PCRE_ERROR_BADUTF8;
-      validated_ = true;
-    }
+    if (utf8_ && !check_) check_.emplace(text_);
     std::size_t begin = start;
     if (flags == 0 && facts_ != nullptr && !dense_) {
       const literal_set_finder::occurrence found =
           pattern_.literals().find(text_.data(), text_.size(), start);
+      if (!text_valid()) return PCRE_ERROR_BADUTF8;
       if (found.position == literal_set_finder::npos) return PCRE_ERROR_NOMATCH;
       if (facts_->pure_literal) return report_literal(found);
       if (by_line_) return search_by_line(start, found);
       begin = first_possible_start(start, found.position);
     }
+    if (!text_valid()) return PCRE_ERROR_BADUTF8;
     return run_engine(start, begin, flags, text_.size());
   }
 
@@ -104,6 +107,9 @@ class searcher {
   // 80 bytes costs (measured with a literal on every line of 12, 71 and 80 bytes).
   static constexpr std::size_t candidates_before_judging = 64;
   static constexpr std::size_t dense_candidate_bytes = 64;
+
+  // Whether the text may be searched: not in UTF-8 mode, or found valid UTF-8.
+  bool text_valid() { return !utf8_ || check_->valid(); }
 
   // The search from `start` where a candidate's line holds every match that starts on it, and
   // `found` is the first candidate: the engine is asked about one line at a time.
@@ -210,7 +216,7 @@ class searcher {
   bool utf8_;
   const pattern_facts* facts_;  // null: no literals to look for
   bool by_line_;
-  bool validated_ = false;
+  std::optional<utf8_check> check_;                   // started on the first search in UTF-8 mode
   std::size_t line_scanned_from_ = 1, line_end_ = 0;  // no line feed in between: none known yet
   std::size_t false_candidates_ = 0;
   std::size_t origin_ = std::string_view::npos;  // where the first search with the literals began
