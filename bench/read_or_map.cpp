@@ -1,9 +1,11 @@
 // One of the ways a file can reach memory and be checked as UTF-8, followed by a search for a
-// literal near its end: mapped (with one of the madvise choices) or read block by block (checked
-// afterwards, or each block as it arrives). Run it under hyperfine, once per process as textsift
-// runs: the figures behind how large inputs are taken in.
+// literal near its end: mapped (with one of the madvise choices), read block by block (checked
+// afterwards, or each block as it arrives), or read as textsift reads it (in two halves at once,
+// each block checked as it arrives). Run it under hyperfine, once per process as textsift runs:
+// the figures behind how large inputs are taken in.
 // Usage: read_or_map FILE WAY [BLOCK_BYTES]
-//   WAY  map, map-sequential, map-populate, map-willneed, map-hugepage, read, read-checking
+//   WAY  map, map-sequential, map-populate, map-willneed, map-hugepage, read, read-checking,
+//        textsift
 // Prints where the literal is (the size of the file when it is absent or the text is invalid).
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -16,6 +18,7 @@
 #include <cstring>
 #include <string>
 
+#include "read_input.hpp"
 #include "templates/large_buffer.hpp"
 #include "templates/utf8.hpp"
 
@@ -89,6 +92,10 @@ int main(int argc, char* argv[]) {
     found = mapped(fd, size, 0, MADV_HUGEPAGE);
   } else if (way == "read" || way == "read-checking") {
     found = read_whole(fd, size, block, way == "read-checking");
+  } else if (way == "textsift") {
+    const textsift::input_text input = textsift::input_text::read_file(fd, 0, size, true);
+    const std::string_view text = input.view();
+    found = input.utf8() == templates::utf8_known::valid ? search(text.data(), size) : size;
   } else {
     std::fprintf(stderr, "unknown way: %s\n", way.c_str());
     return 2;

@@ -48,10 +48,10 @@ void report_expressions(const std::vector<expression>& list) {
 }
 
 void apply_and_write(const std::vector<expression>& list, int first_number, std::string_view text,
-                     int fd, std::size_t max_size) {
+                     int fd, std::size_t max_size, templates::utf8_known known) {
   // Record i applied to `text` into `out`; true when `out` holds the new text.
   const auto apply_one = [&](std::size_t i, auto& out) {
-    const templates::application_result outcome = list[i].apply(text, out, max_size);
+    const templates::application_result outcome = list[i].apply(text, out, max_size, known);
     if (!outcome.failure.empty()) {
       throw numbered(first_number + static_cast<int>(i), outcome.failure);
     }
@@ -66,6 +66,7 @@ void apply_and_write(const std::vector<expression>& list, int first_number, std:
     if (apply_one(i, next)) {
       storage.swap(next);
       text = storage;
+      known = templates::utf8_known::unknown;
     }
   }
   if (stream_last) {

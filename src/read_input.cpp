@@ -1,7 +1,6 @@
 #include "read_input.hpp"
 
 #include <poll.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <cstdint>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "templates/large_buffer.hpp"
 
@@ -51,17 +53,32 @@ std::string too_large(std::size_t max_size) {
   return "Input larger than " + std::to_string(max_size) + " bytes";
 }
 
-// Mapping pays off from here on: below it, reading costs little.
-constexpr std::size_t map_threshold = std::size_t{1} << 20;
+// From this size on a regular file is read into a buffer of its own, sized once and never
+// cleared before the reads fill it.
+constexpr std::size_t own_buffer_bytes = std::size_t{1} << 20;
 
-// A mapped file that another process truncates raises SIGBUS where its pages are gone. Nothing
-// can be recovered there: the run ends as failures do, with one line and status 1.
-extern "C" void on_truncated_input(int) {
-  const char* const parts[] = {"Error: ", "Input file shrank while being read", "\n"};
-  for (const char* part : parts) {
-    if (write(STDERR_FILENO, part, std::strlen(part)) < 0) break;
+// From this size on the two halves of a file are read at once, each by its own thread, and the
+// second begins at a huge page of the buffer, so that the two never fill the same one.
+constexpr std::size_t halves_bytes = std::size_t{4} << 20;
+constexpr std::size_t huge_page = std::size_t{2} << 20;
+
+// Reads text[begin, end) from the file's bytes at `offset + begin`; with `check`, each block is
+// checked as UTF-8 as soon as it is in, while it is still in cache. Returns null, or the failure.
+const char* read_part(int fd, std::size_t offset, char* text, std::size_t begin, std::size_t end,
+                      templates::utf8_running_check* check) {
+  for (std::size_t at = begin; at < end;) {
+    const ssize_t got =
+        pread(fd, text + at, std::min(block_size, end - at), static_cast<off_t>(offset + at));
+    if (got > 0) {
+      at += static_cast<std::size_t>(got);
+      if (check != nullptr) check->advance(text, at);
+    } else if (got == 0) {
+      return "Input file shrank while being read";
+    } else if (errno != EINTR) {
+      return "Failed to read from stdin";
+    }
   }
-  _exit(1);
+  return nullptr;
 }
 
 }  // namespace
@@ -70,16 +87,50 @@ void input_text::unmapper::operator()(void* address) const {
   munmap(address, length);
 }
 
-std::optional<input_text> input_text::map_file(int fd, std::size_t offset, std::size_t size) {
-  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  const std::size_t start = offset / page * page;
-  const std::size_t length = offset - start + size;
-  void* address = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(start));
-  if (address == MAP_FAILED) return std::nullopt;
-  std::optional<input_text> text{input_text{std::string()}};
-  text->mapping_ = std::unique_ptr<void, unmapper>(address, unmapper{length});
-  text->mapped_ = std::string_view(static_cast<const char*>(address) + (offset - start), size);
-  return text;
+input_text input_text::read_file(int fd, std::size_t offset, std::size_t size, bool check_utf8) {
+  // Whole huge pages from a huge page boundary: room for one more, and the rest given back.
+  const std::size_t length = (size + huge_page - 1) / huge_page * huge_page;
+  void* address =
+      mmap(nullptr, length + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (address == MAP_FAILED) throw std::bad_alloc();
+  const auto base = reinterpret_cast<std::uintptr_t>(address);
+  const std::uintptr_t aligned = (base + huge_page - 1) / huge_page * huge_page;
+  if (aligned > base) munmap(address, aligned - base);
+  munmap(reinterpret_cast<void*>(aligned + length), base + huge_page - aligned);
+  input_text input{std::string()};
+  char* const text = reinterpret_cast<char*>(aligned);
+  input.buffer_ = std::unique_ptr<void, unmapper>(text, unmapper{length});
+  templates::advise_huge_pages(text, length);
+
+  const std::size_t split = size >= halves_bytes ? size / 2 / huge_page * huge_page : size;
+  templates::utf8_running_check first_check, second_check(split, true);
+  const char* second_failure = nullptr;
+  std::thread second_half;
+  if (split < size) {
+    try {
+      second_half = std::thread([&] {
+        second_failure =
+            read_part(fd, offset, text, split, size, check_utf8 ? &second_check : nullptr);
+        if (check_utf8 && second_failure == nullptr) second_check.finish(text, size);
+      });
+    } catch (const std::system_error&) {  // no thread to be had: all of it is read here
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  const bool halves = second_half.joinable();
+  const char* failure =
+      read_part(fd, offset, text, 0, halves ? split : size, check_utf8 ? &first_check : nullptr);
+  if (halves) second_half.join();
+  if (failure == nullptr) failure = second_failure;
+  if (failure != nullptr) throw failure;
+
+  if (check_utf8) {
+    first_check.finish(text, halves ? second_check.begin() : size);
+    const bool valid = first_check.valid() && (!halves || second_check.valid());
+    input.utf8_ = valid ? templates::utf8_known::valid : templates::utf8_known::invalid;
+  }
+  input.in_buffer_ = std::string_view(text, size);
+  return input;
 }
 
 void wait_for_input(int fd, int terminal_timeout_ms) {
@@ -90,7 +141,7 @@ void wait_for_input(int fd, int terminal_timeout_ms) {
   }
 }
 
-std::string read_all_stdin(int fd, std::size_t max_size) {
+std::string read_all_stdin(int fd, std::size_t max_size, templates::utf8_running_check* check) {
   std::string text;
   templates::reserve_large(text, expected_size(fd, max_size));
   std::size_t length = 0;
@@ -107,6 +158,7 @@ std::string read_all_stdin(int fd, std::size_t max_size) {
       if (length > max_size) {
         throw too_large(max_size);
       }
+      if (check != nullptr) check->advance(text.data(), length);
     } else if (got == 0) {
       break;
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -116,10 +168,11 @@ std::string read_all_stdin(int fd, std::size_t max_size) {
     }
   }
   text.resize(length);
+  if (check != nullptr) check->finish(text.data(), length);
   return text;
 }
 
-input_text read_input(int fd, std::size_t max_size) {
+input_text read_input(int fd, std::size_t max_size, bool check_utf8) {
   struct stat info {};
   const off_t offset = lseek(fd, 0, SEEK_CUR);
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && offset >= 0 && info.st_size > offset) {
@@ -127,17 +180,18 @@ input_text read_input(int fd, std::size_t max_size) {
     if (size > max_size) {
       throw too_large(max_size);
     }
-    if (size >= map_threshold) {
-      std::optional<input_text> mapped =
-          input_text::map_file(fd, static_cast<std::size_t>(offset), size);
-      if (mapped) {
-        signal(SIGBUS, on_truncated_input);
-        lseek(fd, info.st_size, SEEK_SET);
-        return std::move(*mapped);
-      }
+    if (size >= own_buffer_bytes) {
+      input_text input =
+          input_text::read_file(fd, static_cast<std::size_t>(offset), size, check_utf8);
+      lseek(fd, info.st_size, SEEK_SET);
+      return input;
     }
   }
-  return input_text(read_all_stdin(fd, max_size));
+  templates::utf8_running_check check;
+  std::string text = read_all_stdin(fd, max_size, check_utf8 ? &check : nullptr);
+  if (!check_utf8) return input_text(std::move(text));
+  const auto known = check.valid() ? templates::utf8_known::valid : templates::utf8_known::invalid;
+  return input_text(std::move(text), known);
 }
 
 }  // namespace textsift

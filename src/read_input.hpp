@@ -3,23 +3,28 @@
 
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "templates/utf8_check.hpp"
+
 namespace textsift {
 
-// The whole input, held as cheaply as it came: a large regular file is mapped into memory, never
-// copied; anything else is read into a string.
+// The whole input, and what reading it found out about its UTF-8 validity.
 class input_text {
  public:
-  explicit input_text(std::string bytes) : bytes_(std::move(bytes)) {}
+  explicit input_text(std::string bytes,
+                      templates::utf8_known utf8 = templates::utf8_known::unknown)
+      : bytes_(std::move(bytes)), utf8_(utf8) {}
 
-  // Maps `size` bytes (not 0) of the regular file `fd` from `offset`, read-only; nothing when the
-  // file cannot be mapped.
-  static std::optional<input_text> map_file(int fd, std::size_t offset, std::size_t size);
+  // Reads `size` bytes (not 0) of the regular file `fd` from `offset`, in two halves at once when
+  // the file is large, without moving the file offset; with `check_utf8`, each block is checked
+  // as it arrives. Throws "Input file shrank while being read" when the file ends early and
+  // "Failed to read from stdin" on a read error.
+  static input_text read_file(int fd, std::size_t offset, std::size_t size, bool check_utf8);
 
-  std::string_view view() const { return mapping_ ? mapped_ : std::string_view(bytes_); }
+  std::string_view view() const { return buffer_ ? in_buffer_ : std::string_view(bytes_); }
+  templates::utf8_known utf8() const { return utf8_; }
 
  private:
   struct unmapper {
@@ -28,8 +33,9 @@ class input_text {
   };
 
   std::string bytes_;
-  std::unique_ptr<void, unmapper> mapping_{nullptr, unmapper{0}};
-  std::string_view mapped_;  // the input within the mapping
+  std::unique_ptr<void, unmapper> buffer_{nullptr, unmapper{0}};  // a large file's bytes
+  std::string_view in_buffer_;
+  templates::utf8_known utf8_;
 };
 
 // Waits until `fd` is readable (end of input counts). A terminal gets `terminal_timeout_ms`
@@ -37,14 +43,16 @@ class input_text {
 // Throws "Pipe in your text data." when the wait times out, fails, or `fd` is not open.
 void wait_for_input(int fd, int terminal_timeout_ms = 2000);
 
-// Reads `fd` to its end and returns every byte, NUL bytes included. Throws "Failed to read from
+// Reads `fd` to its end and returns every byte, NUL bytes included; with `check`, each block is
+// checked as UTF-8 as it arrives, and the check finished at the end. Throws "Failed to read from
 // stdin" on a read error, and "Input larger than <max_size> bytes" as soon as more than
 // `max_size` bytes have arrived.
-std::string read_all_stdin(int fd, std::size_t max_size);
+std::string read_all_stdin(int fd, std::size_t max_size,
+                           templates::utf8_running_check* check = nullptr);
 
-// All of `fd`, with the failures of read_all_stdin. A regular file of 1 MiB or more is mapped
-// from its current offset, which then moves to the end as a read would have moved it; should
-// the file shrink while it is mapped, the run ends with "Input file shrank while being read".
-input_text read_input(int fd, std::size_t max_size);
+// All of `fd`, with the failures of read_all_stdin; with `check_utf8`, its UTF-8 validity is
+// known. A regular file of 1 MiB or more is read as read_file reads it, from its current offset,
+// which then moves to the end as a read would have moved it.
+input_text read_input(int fd, std::size_t max_size, bool check_utf8 = false);
 
 }  // namespace textsift

@@ -488,35 +488,73 @@ TEST(input, regular_file_and_directory) {
   EXPECT_EQ(result.status, 1);
 }
 
-// A regular file of 1 MiB or more is mapped rather than read; the result is the same.
+// A regular file of 1 MiB or more is read into a buffer of its own, one of 4 MiB or more in two
+// halves at once (the second from 2 MiB here), each checked as UTF-8 block by block as it comes:
+// the result is what the pipe gives, wherever a character or a fault lies.
+std::string five_mib_with(const std::string& bytes, std::size_t at) {
+  std::string text = std::string(at, 'a') + bytes;
+  return text + std::string((5 << 20) - text.size(), 'a');
+}
+
 TEST(input, large_file_gives_what_the_pipe_gives) {
+  std::string words;
+  for (int i = 0; words.size() < (3 << 20); ++i)
+    words += "word-" + std::to_string(i % 10) + " caf\xc3\xa9\n";
+  const std::string emoji = "\xf0\x9f\x98\x80";
+  constexpr std::size_t mib = 1 << 20;
+  const struct {
+    std::string text;
+    const char* expression;
+    bool valid;
+  } cases[] = {
+      {words, "s/(\\w+)-(\\d)/$2$1/", true},
+      {words, "s/caf\xc3\xa9/tea/", true},
+      {words, "/-(\\d) \\S+\\n$/", true},
+      {five_mib_with(emoji, 2 * mib - 1), "s/\\x{1F600}/!/", true},
+      {five_mib_with(emoji, 2 * mib - 3), "s/\\x{1F600}/!/", true},
+      {five_mib_with(emoji, 2 * mib), "s/\\x{1F600}/!/", true},
+      {five_mib_with(emoji, mib - 1), "s/\\x{1F600}/!/", true},
+      {five_mib_with(emoji, 3 * mib - 2), "s/\\x{1F600}/!/", true},
+      {five_mib_with("\xff", 0), "s/a/b/", false},
+      {five_mib_with("\x80", 2 * mib), "s/a/b/", false},
+      {five_mib_with(emoji + "\x80", 2 * mib - 1), "s/a/b/", false},
+      {five_mib_with("\xc3", 2 * mib - 1), "s/a/b/", false},
+      {five_mib_with("\xe2\x82", mib - 1), "s/a/b/", false},
+      {five_mib_with("\xe2\x82", 3 * mib - 1), "s/a/b/", false},
+      {std::string(5 * mib, 'a') + "\xc3", "s/a/b/", false},
+  };
   const std::string path = testing::TempDir() + "textsift_large_input.txt";
-  std::string text;
-  for (int i = 0; text.size() < (3 << 20); ++i)
-    text += "word-" + std::to_string(i % 10) + " caf\xc3\xa9\n";
-  std::ofstream(path, std::ios::binary) << text;
-  for (const char* expression :
-       {"s/(\\w+)-(\\d)/$2$1/", "s/caf\xc3\xa9/tea/", "/-(\\d) \\S+\\n$/"}) {
+  for (const auto& c : cases) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
     test::run_request request;
-    request.args = {expression};
+    request.args = {c.expression};
     request.input = test::input_mode::file;
     request.input_path = path;
     const auto from_file = test::run(request);
-    const auto from_pipe = test::run({expression}, text);
-    EXPECT_EQ(from_file.status, 0) << expression;
-    EXPECT_TRUE(from_file.out == from_pipe.out) << expression;
-    EXPECT_NE(from_file.out, text) << expression;
+    const auto from_pipe = test::run({c.expression}, c.text);
+    const std::string where = "case " + std::to_string(&c - cases);
+    EXPECT_TRUE(from_file.out == from_pipe.out) << where;
+    EXPECT_EQ(from_file.err, from_pipe.err) << where;
+    EXPECT_EQ(from_file.status, c.valid ? 0 : 1) << where;
+    EXPECT_EQ(from_pipe.status, from_file.status) << where;
+    if (c.valid) {
+      EXPECT_NE(from_file.out, c.text) << where;
+    } else {
+      EXPECT_EQ(from_file.err,
+                error("Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)"))
+          << where;
+    }
   }
 }
 
-TEST(input, file_truncated_while_mapped_is_an_error) {
+TEST(input, file_truncated_while_read_is_an_error) {
   const std::string path = testing::TempDir() + "textsift_shrinking_input.txt";
   std::ofstream(path, std::ios::binary) << std::string(2 << 20, 'a');
   test::run_request request;
   request.args = {"s/a/b/"};
   request.input = test::input_mode::file;
   request.input_path = path;
-  request.preload = TEXTSIFT_TRUNCATE_AFTER_MAPPING;
+  request.preload = TEXTSIFT_TRUNCATE_WHILE_READING;
   const auto result = test::run(request);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, error("Input file shrank while being read"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <pcre.h>
 
+#include <algorithm>
 #include <iterator>
 #include <random>
 #include <string>
@@ -117,6 +118,21 @@ TEST(valid_utf8, agrees_with_the_engine_on_long_mixed_texts) {
     // The same text cut in the middle, its second half checked on a thread of its own.
     ASSERT_EQ(templates::utf8_check(text, 1).valid(), engine.valid(text))
         << "split " << testing::PrintToString(text);
+    // The same text as it arrives in blocks of 1 to 8 bytes, in two parts read side by side.
+    const std::size_t middle = text.size() / 2;
+    templates::utf8_running_check first, second(middle, true);
+    for (std::size_t at = 0; at < middle;) {
+      at = std::min(middle, at + 1 + random() % 8);
+      first.advance(text.data(), at);
+    }
+    for (std::size_t at = middle; at < text.size();) {
+      at = std::min(text.size(), at + 1 + random() % 8);
+      second.advance(text.data(), at);
+    }
+    second.finish(text.data(), text.size());
+    first.finish(text.data(), second.begin());
+    ASSERT_EQ(first.valid() && second.valid(), engine.valid(text))
+        << "blocks " << testing::PrintToString(text);
   }
 }
 

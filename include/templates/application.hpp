@@ -13,7 +13,6 @@
 #include "templates/pattern_facts.hpp"
 #include "templates/pcre_binding.hpp"
 #include "templates/rewrite.hpp"
-#include "templates/utf8.hpp"
 #include "templates/utf8_check.hpp"
 
 namespace templates {
@@ -52,7 +51,10 @@ inline std::string search_failure_message(int status) {
 class searcher {
  public:
   // Requires pattern.compiled() and text.size() <= max_text_size; both must outlive the searcher.
-  searcher(const compiled_pattern& pattern, std::string_view text)
+  // `known` is what the caller already knows of the text's UTF-8 validity, which is then taken
+  // as it is: it must be true.
+  searcher(const compiled_pattern& pattern, std::string_view text,
+           utf8_known known = utf8_known::unknown)
       : pattern_(pattern),
         text_(text),
         ovector_(3 * (pattern.capture_count() + 1)),
@@ -60,13 +62,14 @@ class searcher {
         facts_(pattern.facts()),
         // Without a line feed in any match, nor a look past its end, a candidate's line holds
         // every match that starts on that line.
-        by_line_(facts_ != nullptr && !facts_->line_feed && !facts_->looks_ahead) {}
+        by_line_(facts_ != nullptr && !facts_->line_feed && !facts_->looks_ahead),
+        known_(known) {}
 
   // Searches from `start` with the exec option bits `flags`. Returns the number of reported
   // groups plus one on a match (then begin() and end() give its span), PCRE_ERROR_NOMATCH when
   // there is none, or a failure status for search_failure_message.
   int search(std::size_t start, int flags) {
-    if (utf8_ && !check_) check_.emplace(text_);
+    if (utf8_ && known_ == utf8_known::unknown && !check_) check_.emplace(text_);
     std::size_t begin = start;
     if (flags == 0 && facts_ != nullptr && !dense_) {
       const literal_set_finder::occurrence found =
@@ -109,7 +112,10 @@ class searcher {
   static constexpr std::size_t dense_candidate_bytes = 64;
 
   // Whether the text may be searched: not in UTF-8 mode, or found valid UTF-8.
-  bool text_valid() { return !utf8_ || check_->valid(); }
+  bool text_valid() {
+    if (!utf8_) return true;
+    return known_ == utf8_known::unknown ? check_->valid() : known_ == utf8_known::valid;
+  }
 
   // The search from `start` where a candidate's line holds every match that starts on it, and
   // `found` is the first candidate: the engine is asked about one line at a time.
@@ -216,7 +222,8 @@ class searcher {
   bool utf8_;
   const pattern_facts* facts_;  // null: no literals to look for
   bool by_line_;
-  std::optional<utf8_check> check_;                   // started on the first search in UTF-8 mode
+  utf8_known known_;
+  std::optional<utf8_check> check_;  // started on the first search in UTF-8 mode, when not known
   std::size_t line_scanned_from_ = 1, line_end_ = 0;  // no line feed in between: none known yet
   std::size_t false_candidates_ = 0;
   std::size_t origin_ = std::string_view::npos;  // where the first search with the literals began
@@ -239,13 +246,15 @@ struct application_result {
 // The three operations below require text.size() <= max_text_size. Each reads `text` and, when
 // the text changes, writes the new text to `out` (which must not overlap `text`); on failure
 // `out` holds nothing useful. `Output` is a string, or a stream with the same few operations
-// (clear, append, push_back, and reserve_large found by argument-dependent lookup).
+// (clear, append, push_back, and reserve_large found by argument-dependent lookup). `known` is
+// what is already known of the text's UTF-8 validity, as for the searcher.
 
 // The new text is `rewrite` applied to the first match, or the empty string when nothing matches.
 template <class String, class Output>
 application_result extract(const compiled_pattern& pattern, const String& rewrite,
-                           std::string_view text, Output& out) {
-  searcher search(pattern, text);
+                           std::string_view text, Output& out,
+                           utf8_known known = utf8_known::unknown) {
+  searcher search(pattern, text, known);
   const int status = search.search(0, 0);
   if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
   out.clear();
@@ -256,8 +265,9 @@ application_result extract(const compiled_pattern& pattern, const String& rewrit
 // The first match is replaced with `rewrite` applied to it; without a match the text stays.
 template <class String, class Output>
 application_result replace_first(const compiled_pattern& pattern, const String& rewrite,
-                                 std::string_view text, Output& out) {
-  searcher search(pattern, text);
+                                 std::string_view text, Output& out,
+                                 utf8_known known = utf8_known::unknown) {
+  searcher search(pattern, text, known);
   const int status = search.search(0, 0);
   if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
   if (status == PCRE_ERROR_NOMATCH) return {};
@@ -275,8 +285,9 @@ application_result replace_first(const compiled_pattern& pattern, const String& 
 // match the text stays.
 template <class String, class Output>
 application_result replace_all(const compiled_pattern& pattern, const String& rewrite,
-                               std::string_view text, Output& out) {
-  searcher search(pattern, text);
+                               std::string_view text, Output& out,
+                               utf8_known known = utf8_known::unknown) {
+  searcher search(pattern, text, known);
   std::size_t start = 0;
   bool after_empty_match = false;
   bool matched = false;

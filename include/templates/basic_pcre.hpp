@@ -62,14 +62,16 @@ class basic_pcre {
   // When the text changes, the new text goes to `result` (which must not overlap `text`): a
   // string, or a stream as the application functions allow. On failure (an engine failure, or a
   // text longer than `max_size` bytes, at most the engine's limit) the result's failure says why.
+  // `known` is what is already known of the text's UTF-8 validity; it must be true.
   template <class Output>
   application_result apply(std::string_view text, Output& result,
-                           std::size_t max_size = max_text_size) const {
+                           std::size_t max_size = max_text_size,
+                           utf8_known known = utf8_known::unknown) const {
     std::string failure = text_size_failure(text.size(), std::min(max_size, max_text_size));
     if (!failure.empty()) return {failure};
-    if (!search_kind_) return extract(matcher_, rewrite(), text, result);
-    if (global_) return replace_all(matcher_, replacement_, text, result);
-    return replace_first(matcher_, replacement_, text, result);
+    if (!search_kind_) return extract(matcher_, rewrite(), text, result, known);
+    if (global_) return replace_all(matcher_, replacement_, text, result, known);
+    return replace_first(matcher_, replacement_, text, result, known);
   }
 
   // The same in place: `text` becomes the new text. Returns an empty string on success, else the

@@ -1,7 +1,9 @@
-// The UTF-8 check of a whole text, shared with a second thread when the text is large, so that
-// the check of a big file costs half its time and can run beside the caller's own first pass.
+// The UTF-8 check of a whole text: shared with a second thread when the text is large, so that
+// the check of a big file costs half its time and can run beside the caller's own first pass; or
+// made block by block while the text arrives, each block checked while it is still in cache.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <new>
 #include <string_view>
@@ -22,6 +24,58 @@ inline std::size_t utf8_split_point(std::string_view text, std::size_t near) {
   }
   return near;
 }
+
+// What is known of a text's UTF-8 validity before any search.
+enum class utf8_known { unknown, valid, invalid };
+
+// The check of a text that arrives in order, from `begin` on: each part is checked once it is
+// there, up to the last character that may still be incomplete.
+class utf8_running_check {
+ public:
+  // Checks from `begin` on. With `mid_text`, a character may have begun before `begin`: the check
+  // then begins at the first byte from there that continues no sequence, at most three bytes on,
+  // and the bytes before begin() are the caller's to check (finishing the check of what precedes
+  // at begin() cuts the text where it is valid exactly when both parts are).
+  explicit utf8_running_check(std::size_t begin = 0, bool mid_text = false)
+      : checked_(begin), mid_text_(mid_text) {}
+
+  // Checks what of text[checked(), size) is complete, given that more may follow.
+  void advance(const char* text, std::size_t size) {
+    if (mid_text_ && size >= checked_ + 4) start(text, size);
+    if (mid_text_ || size < checked_ + 4) return;
+    const std::size_t cut = utf8_split_point(std::string_view(text, size), size - 1);
+    valid_ = valid_ && valid_utf8(text + checked_, cut - checked_);
+    checked_ = cut;
+  }
+
+  // Checks all of text[checked(), size): nothing follows.
+  void finish(const char* text, std::size_t size) {
+    if (mid_text_) start(text, size);
+    valid_ = valid_ && valid_utf8(text + checked_, size - checked_);
+    checked_ = size;
+  }
+
+  // Where the check began; valid once the check has advanced or finished.
+  std::size_t begin() const { return begin_; }
+  // Where the checked part ends: a character start, or the end of what was seen.
+  std::size_t checked() const { return checked_; }
+  bool valid() const { return valid_; }
+
+ private:
+  void start(const char* text, std::size_t size) {
+    const std::size_t last = std::min(checked_ + 3, size);
+    while (checked_ < last && (static_cast<unsigned char>(text[checked_]) & 0xC0) == 0x80) {
+      ++checked_;
+    }
+    begin_ = checked_;
+    mid_text_ = false;
+  }
+
+  std::size_t checked_;
+  std::size_t begin_ = checked_;
+  bool mid_text_;
+  bool valid_ = true;
+};
 
 class utf8_check {
  public:
