@@ -77,10 +77,11 @@ class piece_output {
   static constexpr std::size_t batch_bytes = std::size_t{128} << 10;
 
  private:
-  // A span of the text shorter than this is copied among the bytes: a reference costs a few
-  // bytes of its own. A run of bytes is at most `longest_run` long, so that its header fits in 3
-  // bytes.
-  static constexpr std::size_t shortest_span = 24;
+  // A span of the text shorter than this is copied among the bytes: a reference costs two to
+  // four bytes of its own and ends the run of bytes before it. (At 8, a dense replacement holds
+  // a quarter less than at 24, and writes no slower.) A run of bytes is at most `longest_run` long,
+  // so that its header fits in 3 bytes.
+  static constexpr std::size_t shortest_span = 8;
   static constexpr std::size_t longest_run = (std::size_t{1} << 20) - 1;
 
   struct release {
