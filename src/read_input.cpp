@@ -18,7 +18,11 @@
 namespace textsift {
 namespace {
 
+// Reads ask for at most a block; a pipe's first read asks for less, and each later one for as
+// much as has arrived, so that a short input clears and touches only a few pages before the
+// read fills them.
 constexpr std::size_t block_size = 1 << 20;
+constexpr std::size_t first_block_size = 64 << 10;
 
 // Waits for `events` on `fd`, retrying after signals; a negative timeout waits for ever.
 // Returns the reported events, or 0 on timeout or failure.
@@ -42,7 +46,7 @@ short poll_one(int fd, short events, int timeout_ms) {
 // buffer is allocated once (one byte more, to see the end without growing).
 std::size_t expected_size(int fd, std::size_t max_size) {
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return block_size;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return first_block_size;
   const off_t offset = std::max<off_t>(lseek(fd, 0, SEEK_CUR), 0);
   const off_t left = std::max<off_t>(info.st_size - offset, 0);
   return std::min(static_cast<std::size_t>(left), max_size) + 1;
@@ -149,8 +153,8 @@ std::string read_all_stdin(int fd, std::size_t max_size, templates::utf8_running
     if (text.capacity() == length) templates::reserve_large(text, 2 * length);
     // Read block by block, so that only a block at a time is cleared before the read fills it,
     // and ask for at most one byte beyond the limit: enough to know it was passed.
-    const std::size_t room =
-        std::min({text.capacity() - length, block_size, max_size + 1 - length});
+    const std::size_t room = std::min({text.capacity() - length, block_size,
+                                       std::max(first_block_size, length), max_size + 1 - length});
     text.resize(length + room);
     const ssize_t got = read(fd, &text[length], room);
     if (got > 0) {
