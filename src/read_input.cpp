@@ -64,7 +64,7 @@ constexpr std::size_t own_buffer_bytes = std::size_t{1} << 20;
 // From this size on the two halves of a file are read at once, each by its own thread, and the
 // second begins at a huge page of the buffer, so that the two never fill the same one.
 constexpr std::size_t halves_bytes = std::size_t{4} << 20;
-constexpr std::size_t huge_page = std::size_t{2} << 20;
+constexpr std::size_t huge_page = templates::huge_page_bytes;
 
 // Reads text[begin, end) from the file's bytes at `offset + begin`; with `check`, each block is
 // checked as UTF-8 as soon as it is in, while it is still in cache. Returns null, or the failure.

@@ -39,7 +39,7 @@ class utf8_running_check {
   explicit utf8_running_check(std::size_t begin = 0, bool mid_text = false)
       : checked_(begin), mid_text_(mid_text) {}
 
-  // Checks what of text[checked(), size) is complete, given that more may follow.
+  // Checks what of the unchecked part of text[0, size) is complete, given that more may follow.
   void advance(const char* text, std::size_t size) {
     if (mid_text_ && size >= checked_ + 4) start(text, size);
     if (mid_text_ || size < checked_ + 4) return;
@@ -48,7 +48,7 @@ class utf8_running_check {
     checked_ = cut;
   }
 
-  // Checks all of text[checked(), size): nothing follows.
+  // Checks all of the unchecked part of text[0, size): nothing follows.
   void finish(const char* text, std::size_t size) {
     if (mid_text_) start(text, size);
     valid_ = valid_ && valid_utf8(text + checked_, size - checked_);
@@ -57,8 +57,6 @@ class utf8_running_check {
 
   // Where the check began; valid once the check has advanced or finished.
   std::size_t begin() const { return begin_; }
-  // Where the checked part ends: a character start, or the end of what was seen.
-  std::size_t checked() const { return checked_; }
   bool valid() const { return valid_; }
 
  private:
@@ -71,7 +69,7 @@ class utf8_running_check {
     mid_text_ = false;
   }
 
-  std::size_t checked_;
+  std::size_t checked_;  // where the unchecked part begins: a character start, or the end seen
   std::size_t begin_ = checked_;
   bool mid_text_;
   bool valid_ = true;
