@@ -47,8 +47,11 @@ void report_expressions(const std::vector<expression>& list) {
   }
 }
 
-void apply_and_write(const std::vector<expression>& list, int first_number, std::string_view text,
-                     int fd, std::size_t max_size, templates::utf8_known known) {
+void apply_and_write(const std::vector<expression>& list, int first_number, char* text_data,
+                     std::size_t text_size, int fd, std::size_t max_size,
+                     templates::utf8_known known) {
+  std::string_view text(text_data, text_size);
+  char* writable = text_data;
   // Record i applied to `text` into `out`; true when `out` holds the new text.
   const auto apply_one = [&](std::size_t i, auto& out) {
     const templates::application_result outcome = list[i].apply(text, out, max_size, known);
@@ -57,8 +60,8 @@ void apply_and_write(const std::vector<expression>& list, int first_number, std:
     }
     return outcome.replaced;
   };
-  // The last record's result is written as it comes where it cannot fail midway, and held as
-  // pieces of its text otherwise; earlier ones each make the text for the next.
+  // The last record's result is written as it comes where it cannot fail midway, and built over
+  // its text otherwise; earlier ones each make the text for the next.
   const bool stream_last = !list.empty() && list.back().streams_safely();
   const std::size_t held = list.empty() ? 0 : list.size() - 1;
   std::string storage, next;  // the latest text, and room for the one after it
@@ -66,6 +69,7 @@ void apply_and_write(const std::vector<expression>& list, int first_number, std:
     if (apply_one(i, next)) {
       storage.swap(next);
       text = storage;
+      writable = storage.data();
       known = templates::utf8_known::unknown;
     }
   }
@@ -76,7 +80,7 @@ void apply_and_write(const std::vector<expression>& list, int first_number, std:
       return;
     }
   } else if (!list.empty()) {
-    piece_output out(text);
+    in_place_output out(writable, text.size());
     if (apply_one(held, out)) {
       out.write_to(fd);
       return;

@@ -24,6 +24,8 @@ class input_text {
   static input_text read_file(int fd, std::size_t offset, std::size_t size, bool check_utf8);
 
   std::string_view view() const { return buffer_ ? in_buffer_ : std::string_view(bytes_); }
+  // The same bytes, to be changed in place.
+  char* data() { return buffer_ ? static_cast<char*>(buffer_.get()) : bytes_.data(); }
   templates::utf8_known utf8() const { return utf8_; }
 
  private:

@@ -50,10 +50,10 @@ int run(int argc, const char* const argv[]) {
   // The first expression checks its text as UTF-8 unless it matches bytes: that check is best
   // made while the text comes in.
   const bool check_utf8 = !list.empty() && list.front().matcher().utf8();
-  const input_text input = read_input(STDIN_FILENO, templates::max_text_size, check_utf8);
+  input_text input = read_input(STDIN_FILENO, templates::max_text_size, check_utf8);
   if (first == first_argument::verbose) report_expressions(list);
-  apply_and_write(list, first_number, input.view(), STDOUT_FILENO, templates::max_text_size,
-                  input.utf8());
+  apply_and_write(list, first_number, input.data(), input.view().size(), STDOUT_FILENO,
+                  templates::max_text_size, input.utf8());
   return 0;
 }
 

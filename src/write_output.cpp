@@ -18,110 +18,40 @@
 namespace textsift {
 namespace {
 
-// Pieces are held in blocks that double in size from the first to the largest, which huge pages
-// back where the kernel has them: a short result takes little memory, a long one few blocks.
-constexpr std::size_t first_block_bytes = std::size_t{64} << 10;
-constexpr std::size_t largest_block_bytes = std::size_t{8} << 20;
-constexpr std::size_t longest_span_piece = 20;  // two varints
+// The queue of a result built in place starts this large, and doubles.
+constexpr std::size_t first_queue_bytes = std::size_t{64} << 10;
 
-// A piece shorter than this is copied into the batch, beside its neighbours, rather than handed
-// to the kernel as one more piece of its own.
-constexpr std::size_t shortest_direct_piece = 4096;
-
-// Writes `value` as a varint at `out`; returns the end.
-char* put_varint(char* out, std::uint64_t value) {
-  while (value >= 0x80) {
-    *out++ = static_cast<char>((value & 0x7f) | 0x80);
-    value >>= 7;
+// Writes `left` pieces from `next` in order with writev. Throws as write_all_stdout does.
+void write_pieces(int fd, iovec* next, std::size_t left) {
+  for (;;) {
+    while (left > 0 && next->iov_len == 0) {
+      ++next;
+      --left;
+    }
+    if (left == 0) return;
+    const ssize_t written = writev(fd, next, static_cast<int>(left));
+    if (written < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        pollfd entry{fd, POLLOUT, 0};  // a non-blocking descriptor: wait until it takes more
+        poll(&entry, 1, -1);
+        continue;
+      }
+      if (errno == EINTR) continue;
+      throw "Failed to write to stdout";
+    }
+    if (written == 0) throw "Failed to write to stdout";
+    auto done = static_cast<std::size_t>(written);
+    while (left > 0 && done >= next->iov_len) {
+      done -= next->iov_len;
+      ++next;
+      --left;
+    }
+    if (left > 0) {
+      next->iov_base = static_cast<char*>(next->iov_base) + done;
+      next->iov_len -= done;
+    }
   }
-  *out++ = static_cast<char>(value);
-  return out;
 }
-
-std::uint64_t get_varint(const char*& in) {
-  if (static_cast<unsigned char>(*in) < 0x80) return static_cast<unsigned char>(*in++);
-  std::uint64_t value = 0;
-  for (int shift = 0;; shift += 7) {
-    const auto byte = static_cast<unsigned char>(*in++);
-    value |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
-    if (byte < 0x80) return value;
-  }
-}
-
-// Writes pieces with writev: long ones as they lie, short ones copied together into a block.
-class batch_writer {
- public:
-  explicit batch_writer(int fd)
-      : fd_(fd), block_(static_cast<char*>(std::malloc(piece_output::batch_bytes))) {
-    if (!block_) throw std::bad_alloc();
-  }
-
-  void add(const char* data, std::size_t size) {
-    if (size >= shortest_direct_piece) {
-      if (count_ == piece_output::batch_pieces) flush();
-      pieces_[count_++] = {const_cast<char*>(data), size};
-      last_copied_ = false;
-      return;
-    }
-    // A short piece always fits in the block of a batch just begun.
-    if (copied_ + size > piece_output::batch_bytes || count_ == piece_output::batch_pieces) {
-      flush();
-    }
-    char* const target = block_.get() + copied_;
-    std::memcpy(target, data, size);
-    copied_ += size;
-    if (last_copied_) {
-      pieces_[count_ - 1].iov_len += size;
-    } else {
-      pieces_[count_++] = {target, size};
-      last_copied_ = true;
-    }
-  }
-
-  // Writes what is held.
-  void flush() {
-    iovec* next = pieces_;
-    std::size_t left = count_;
-    while (left > 0) {
-      const ssize_t written = writev(fd_, next, static_cast<int>(left));
-      if (written < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-          pollfd entry{fd_, POLLOUT, 0};  // a non-blocking descriptor: wait until it takes more
-          poll(&entry, 1, -1);
-          continue;
-        }
-        if (errno == EINTR) continue;
-        throw "Failed to write to stdout";
-      }
-      if (written == 0) throw "Failed to write to stdout";
-      auto done = static_cast<std::size_t>(written);
-      while (left > 0 && done >= next->iov_len) {
-        done -= next->iov_len;
-        ++next;
-        --left;
-      }
-      if (left > 0) {
-        next->iov_base = static_cast<char*>(next->iov_base) + done;
-        next->iov_len -= done;
-      }
-    }
-    count_ = 0;
-    copied_ = 0;
-    last_copied_ = false;
-  }
-
- private:
-  struct release {
-    void operator()(char* bytes) const { std::free(bytes); }
-  };
-
-  int fd_;
-  std::unique_ptr<char, release> block_;
-  std::size_t copied_ = 0;
-  iovec pieces_[piece_output::batch_pieces];
-  std::size_t count_ = 0;
-  bool last_copied_ = false;  // the last piece is the end of the block
-};
 
 }  // namespace
 
@@ -155,111 +85,59 @@ void stream_output::flush() {
   block_.clear();
 }
 
-void piece_output::release::operator()(char* bytes) const {
+void in_place_output::release::operator()(char* bytes) const {
   std::free(bytes);
 }
 
-void piece_output::clear() {
-  blocks_.clear();
-  write_ = end_ = run_ = nullptr;
-  cursor_ = 0;
+void in_place_output::clear() {
+  done_ = head_ = tail_ = 0;
+  rest_ = std::string_view();
 }
 
-void piece_output::append_slowly(const char* data, std::size_t size) {
-  if (size >= shortest_span && data >= text_.data() && data + size <= text_.data() + text_.size()) {
-    append_span(static_cast<std::size_t>(data - text_.data()), size);
+void in_place_output::enqueue_slowly(const char* data, std::size_t size) {
+  const std::size_t queued = tail_ - head_;
+  if (queued + size <= capacity_ / 2) {  // room enough once what has gone is dropped
+    std::memmove(queue_.get(), queue_.get() + head_, queued);
   } else {
-    append_bytes(data, size);
+    const std::size_t capacity = std::max({first_queue_bytes, 2 * capacity_, queued + size});
+    std::unique_ptr<char, release> larger(static_cast<char*>(std::malloc(capacity)));
+    if (!larger) throw std::bad_alloc();
+    templates::advise_huge_pages(larger.get(), capacity);
+    if (queued > 0) std::memcpy(larger.get(), queue_.get() + head_, queued);
+    queue_ = std::move(larger);
+    capacity_ = capacity;
+  }
+  head_ = 0;
+  tail_ = queued;
+  std::memcpy(queue_.get() + tail_, data, size);
+  tail_ += size;
+}
+
+void in_place_output::release_text_before(std::size_t position) {
+  released_ = std::min(position, size_);
+  if (head_ == tail_ || done_ >= released_) return;
+  const std::size_t part = std::min(tail_ - head_, released_ - done_);
+  std::memcpy(text_ + done_, queue_.get() + head_, part);
+  done_ += part;
+  head_ += part;
+  if (head_ == tail_) head_ = tail_ = 0;
+}
+
+void in_place_output::append_rest(std::size_t position) {
+  position = std::min(position, size_);
+  release_text_before(position);  // nothing after the rest is read
+  if (head_ == tail_ && position == done_) {
+    done_ = size_;
+  } else if (position < size_) {
+    rest_ = std::string_view(text_ + position, size_ - position);
   }
 }
 
-void piece_output::append_span(std::size_t begin, std::size_t size) {
-  close_run();
-  if (end_ - write_ < static_cast<std::ptrdiff_t>(longest_span_piece)) new_block();
-  const auto distance = static_cast<std::int64_t>(begin - cursor_);
-  write_ = put_varint(write_, std::uint64_t{size} << 1);
-  write_ = put_varint(write_, (static_cast<std::uint64_t>(distance) << 1) ^
-                                  static_cast<std::uint64_t>(distance >> 63));
-  cursor_ = begin + size;
-}
-
-void piece_output::append_bytes(const char* data, std::size_t size) {
-  while (size > 0) {
-    if (run_ == nullptr) {
-      if (write_ >= end_) new_block();
-      run_ = write_++;  // one byte for the header, which close_run() may widen
-    }
-    const auto held = static_cast<std::size_t>(write_ - run_ - 1);
-    const std::size_t part =
-        std::min({size, static_cast<std::size_t>(end_ - write_), longest_run - held});
-    if (part == 0) {
-      close_run();
-      continue;
-    }
-    std::memcpy(write_, data, part);
-    write_ += part;
-    data += part;
-    size -= part;
-  }
-}
-
-void piece_output::close_run() {
-  if (run_ == nullptr) return;
-  const auto length = static_cast<std::size_t>(write_ - run_ - 1);
-  const std::uint64_t header = (std::uint64_t{length} << 1) | 1;
-  const std::size_t wider = header < (1 << 7) ? 0 : header < (1 << 14) ? 1 : 2;
-  if (wider > 0) std::memmove(run_ + 1 + wider, run_ + 1, length);
-  put_varint(run_, header);
-  write_ += wider;
-  run_ = nullptr;
-}
-
-void piece_output::new_block() {
-  seal_block();
-  const std::size_t size =
-      blocks_.empty()
-          ? first_block_bytes
-          : std::min(largest_block_bytes,
-                     2 * static_cast<std::size_t>(end_ + 2 - blocks_.back().bytes.get()));
-  block fresh;
-  fresh.bytes.reset(static_cast<char*>(std::malloc(size)));
-  if (!fresh.bytes) throw std::bad_alloc();
-  templates::advise_huge_pages(fresh.bytes.get(), size);
-  write_ = fresh.bytes.get();
-  end_ = write_ + size - 2;
-  blocks_.push_back(std::move(fresh));
-}
-
-void piece_output::seal_block() {
-  close_run();
-  if (!blocks_.empty())
-    blocks_.back().used = static_cast<std::size_t>(write_ - blocks_.back().bytes.get());
-}
-
-void piece_output::write_to(int fd) {
-  seal_block();
-  batch_writer writer(fd);
-  std::size_t cursor = 0;
-  for (const block& each : blocks_) {
-    const char* at = each.bytes.get();
-    const char* const end = at + each.used;
-    while (at < end) {
-      const std::uint64_t header = get_varint(at);
-      const auto size = static_cast<std::size_t>(header >> 1);
-      if ((header & 1) != 0) {
-        writer.add(at, size);
-        at += size;
-        continue;
-      }
-      const std::uint64_t zigzag = get_varint(at);
-      const auto distance =
-          static_cast<std::int64_t>(zigzag >> 1) ^ -static_cast<std::int64_t>(zigzag & 1);
-      const std::size_t begin = cursor + static_cast<std::size_t>(distance);
-      writer.add(text_.data() + begin, size);
-      cursor = begin + size;
-    }
-  }
-  writer.flush();
+void in_place_output::write_to(int fd) {
+  iovec pieces[] = {{text_, done_},
+                    {queue_.get() + head_, tail_ - head_},
+                    {const_cast<char*>(rest_.data()), rest_.size()}};
+  write_pieces(fd, pieces, 3);
 }
 
 }  // namespace textsift

@@ -41,14 +41,15 @@ class stream_output {
 // Room for a streamed result is the block it already has.
 inline void reserve_large(stream_output&, std::size_t) {}
 
-// A result held as pieces until the whole run has succeeded: spans of the text it was made from,
-// and the bytes in between (replacements, and spans too short to be worth a reference) kept in
-// compact blocks. The text must stay alive and unchanged until write_to(). Offers the few string
+// A result built over the text it is made from, the run's own, which it overwrites from the
+// start where the search has left the text behind: release_text_before() says how far that is.
+// Bytes that cannot go there yet wait in a queue, and the rest of the text, the last part of a
+// result, stays where it is. The text must stay alive until write_to(). Offers the few string
 // operations the application step uses.
-class piece_output {
+class in_place_output {
  public:
-  // A result made from `text`.
-  explicit piece_output(std::string_view text) : text_(text) {}
+  // A result made from text[0, size), which it may overwrite.
+  in_place_output(char* text, std::size_t size) : text_(text), size_(size) {}
 
   void clear();
   void push_back(char c) { append(&c, 1); }
@@ -57,60 +58,59 @@ class piece_output {
     append(bytes.data() + position, count);
   }
   void append(const char* data, std::size_t size) {
-    // Most bytes between spans come a few at a time, into a run already begun.
-    if (size < shortest_span && run_ != nullptr &&
-        size <= static_cast<std::size_t>(end_ - write_) &&
-        static_cast<std::size_t>(write_ - run_) + size <= longest_run) {
-      std::memcpy(write_, data, size);
-      write_ += size;
+    if (head_ == tail_) {
+      if (data == text_ + done_) {  // already where it belongs
+        done_ += size;
+        return;
+      }
+      if (done_ + size <= released_) {
+        std::memmove(text_ + done_, data, size);
+        done_ += size;
+        return;
+      }
+    }
+    if (size <= capacity_ - tail_) {
+      std::memcpy(queue_.get() + tail_, data, size);
+      tail_ += size;
       return;
     }
-    append_slowly(data, size);
+    enqueue_slowly(data, size);
   }
 
-  // Writes the whole result to `fd` in order, with writev, a batch of at most `batch_pieces`
-  // pieces and `batch_bytes` copied bytes per call. Throws as write_all_stdout does; what was
-  // written before a failure stays written.
+  // The text before `position` will not be read again, except by appends still to come of
+  // bytes at or after `position`.
+  void release_text_before(std::size_t position);
+
+  // Appends text[position, size), the last part of the result.
+  void append_rest(std::size_t position);
+
+  // Writes the whole result to `fd`. Throws as write_all_stdout does; what was written before a
+  // failure stays written.
   void write_to(int fd);
 
-  static constexpr std::size_t batch_pieces = 1024;
-  static constexpr std::size_t batch_bytes = std::size_t{128} << 10;
-
  private:
-  // A span of the text shorter than this is copied among the bytes: a reference costs two to
-  // four bytes of its own and ends the run of bytes before it. (At 8, a dense replacement holds
-  // a quarter less than at 24, and writes no slower.) A run of bytes is at most `longest_run` long,
-  // so that its header fits in 3 bytes.
-  static constexpr std::size_t shortest_span = 8;
-  static constexpr std::size_t longest_run = (std::size_t{1} << 20) - 1;
-
   struct release {
     void operator()(char* bytes) const;
   };
-  struct block {
-    std::unique_ptr<char, release> bytes;
-    std::size_t used = 0;
-  };
 
-  void append_slowly(const char* data, std::size_t size);
-  void append_span(std::size_t begin, std::size_t size);
-  void append_bytes(const char* data, std::size_t size);
-  void close_run();
-  void new_block();
-  void seal_block();
+  void enqueue_slowly(const char* data, std::size_t size);
 
-  std::string_view text_;
-  // The pieces in order. Each is a varint header, the length times 2, plus 1 for bytes that
-  // follow it; a span of the text has instead the zigzag varint distance from the end of the
-  // span before. No piece crosses from one block to the next.
-  std::vector<block> blocks_;
-  char* write_ = nullptr;   // where the next byte of the last block goes
-  char* end_ = nullptr;     // the last block's end, less room for a run's header to grow
-  char* run_ = nullptr;     // the header of the bytes being added to, or null
-  std::size_t cursor_ = 0;  // where the last span ended
+  char* text_;
+  std::size_t size_;
+  std::size_t done_ = 0;      // text[0, done_) is the result's start
+  std::size_t released_ = 0;  // what of the text may be overwritten
+  std::unique_ptr<char, release> queue_;
+  std::size_t capacity_ = 0;
+  std::size_t head_ = 0, tail_ = 0;  // the queue's bytes, which come after text[0, done_)
+  std::string_view rest_;            // the text after the queue, the result's end
 };
 
-// A held result needs no room up front.
-inline void reserve_large(piece_output&, std::size_t) {}
+inline void reserve_large(in_place_output&, std::size_t) {}
+inline void release_text_before(in_place_output& out, std::size_t position) {
+  out.release_text_before(position);
+}
+inline void append_rest(in_place_output& out, std::string_view, std::size_t position) {
+  out.append_rest(position);
+}
 
 }  // namespace textsift

@@ -38,8 +38,8 @@ TEST_P(both_engines, give_exact_output_error_and_status) {
   }
 }
 
-// A result held as pieces is written in batches: texts of the size of one, and of many.
-constexpr std::size_t batch = textsift::piece_output::batch_bytes;
+// Texts around the size of the blocks in which input arrives and output once went.
+constexpr std::size_t batch = std::size_t{128} << 10;
 
 std::string repeated(const std::string& part, std::size_t times) {
   std::string text;
@@ -60,8 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
         e2e_case{"empty_input_passes", {"s/a/b/"}, "", "", "", 0},
         e2e_case{"empty_input_empty_match", {"s/^/x/"}, "", "x", "", 0},
         e2e_case{"empty_input_match_rewrite", {"/x*/[$0]/"}, "", "[]", "", 0},
-        // Results held as pieces: of 0 and 1 byte, one batch, many batches of short and long
-        // pieces, and more pieces than a batch holds.
+        // Results built over the text: of 0 and 1 byte, one block, many blocks of short and long
+        // parts, results that outgrow their text, and lookbehinds that read back over what has
+        // already been replaced (a far one, nested ones, characters of 2 bytes, and one through
+        // a subroutine call, whose length the library does not report).
         e2e_case{"held_empty_input", {"s/a?b/x/"}, "", "", "", 0},
         e2e_case{"held_one_byte", {"s/a?b/x/"}, "b", "x", "", 0},
         e2e_case{"held_one_byte_no_match", {"s/a?b/x/"}, "c", "c", "", 0},
@@ -99,6 +101,42 @@ INSTANTIATE_TEST_SUITE_P(
                  {"s/d?e/<$0>/"},
                  repeated(std::string(5000, '-') + "de", 1030),
                  repeated(std::string(5000, '-') + "<de>", 1030),
+                 "",
+                 0},
+        e2e_case{"held_growing_beyond_the_text",
+                 {"s/b/<$0>/"},
+                 repeated("ab ", 100000),
+                 repeated("a<b> ", 100000),
+                 "",
+                 0},
+        e2e_case{"held_first_replacement_with_the_rest",
+                 {"s/b/<$0>/1"},
+                 std::string(batch, 'a') + "b" + std::string(batch, 'b'),
+                 std::string(batch, 'a') + "<b>" + std::string(batch, 'b'),
+                 "",
+                 0},
+        e2e_case{"held_lookbehind_far_back",
+                 {"s/a|(?<=a{100})b/Y/U"},
+                 repeated(std::string(100, 'a') + "b", 50),
+                 std::string(5050, 'Y'),
+                 "",
+                 0},
+        e2e_case{"held_lookbehinds_nested",
+                 {"s/a|(?<=(?<=a{100})a{100})b/Y/U"},
+                 repeated(std::string(200, 'a') + "b", 50),
+                 std::string(10050, 'Y'),
+                 "",
+                 0},
+        e2e_case{"held_lookbehind_over_two_byte_characters",
+                 {"s/\xc3\xa9|(?<=\xc3\xa9{100})b/Y/"},
+                 repeated(repeated("\xc3\xa9", 100) + "b", 50),
+                 std::string(5050, 'Y'),
+                 "",
+                 0},
+        e2e_case{"held_lookbehind_through_a_subroutine_call",
+                 {"s/a|(?<=(?1){100})b|(a)/Y/U"},
+                 repeated(std::string(100, 'a') + "b", 50),
+                 std::string(5050, 'Y'),
                  "",
                  0},
         e2e_case{"held_after_earlier_expressions",
@@ -592,7 +630,7 @@ TEST(output, full_or_closed_stdout_is_a_failure) {
 
 TEST(output, failure_in_the_middle_of_a_batch_is_a_failure) {
   // One long span of the text and the replacement after it: half of the span is written.
-  const std::size_t size = 3 * textsift::piece_output::batch_bytes;
+  const std::size_t size = 3 * batch;
   test::run_request request;
   request.args = {"s/a?b/c/"};
   request.chunks = {std::string(size, 'x') + "b"};

@@ -72,7 +72,9 @@ TEST(read_all_stdin, stops_as_soon_as_the_limit_is_passed) {
 std::string written(const std::vector<textsift::expression>& list, int first_number,
                     std::string_view text, std::size_t max_size) {
   const std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), std::fclose);
-  textsift::apply_and_write(list, first_number, text, fileno(file.get()), max_size);
+  std::string own(text);
+  textsift::apply_and_write(list, first_number, own.data(), own.size(), fileno(file.get()),
+                            max_size);
   std::rewind(file.get());
   std::string out;
   for (int c; (c = std::fgetc(file.get())) != EOF;) out += static_cast<char>(c);
@@ -102,8 +104,11 @@ TEST(apply_and_write, streams_a_literal_replacement_and_nothing_on_failure) {
   EXPECT_TRUE(written(list, 1, text, text.size()) == expected);
   EXPECT_EQ(written(list, 1, "bcd", 3), "bcd");
   const std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), std::fclose);
-  EXPECT_EQ(thrown_message(
-                [&] { textsift::apply_and_write(list, 1, text + "\xff", fileno(file.get())); }),
+  EXPECT_EQ(thrown_message([&] {
+              std::string invalid = text + "\xff";
+              textsift::apply_and_write(list, 1, invalid.data(), invalid.size(),
+                                        fileno(file.get()));
+            }),
             "Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)");
   EXPECT_EQ(std::ftell(file.get()), 0);
   EXPECT_FALSE(textsift::make_expression("s/a+/xy/").streams_safely());

@@ -84,6 +84,12 @@ class searcher {
     return run_engine(start, begin, flags, text_.size());
   }
 
+  // The first byte of the text that a search from `start` may read.
+  std::size_t earliest_read(std::size_t start) const {
+    const std::size_t back = pattern_.look_back_bytes();
+    return start > back ? start - back : 0;
+  }
+
   std::size_t begin() const { return static_cast<std::size_t>(ovector_[0]); }
   std::size_t end() const { return static_cast<std::size_t>(ovector_[1]); }
   const int* ovector() const { return ovector_.data(); }
@@ -243,11 +249,23 @@ struct application_result {
   bool replaced = false;
 };
 
+// Tells `out` that the text before `position` will not be read again: a result built over its
+// own text may then overwrite that part. Other outputs ignore it.
+template <class Output>
+void release_text_before(Output&, std::size_t) {}
+
+// Appends the rest of `text` from `position` to `out`, as the last part of the result.
+template <class Output>
+void append_rest(Output& out, std::string_view text, std::size_t position) {
+  if (position < text.size()) out.append(text.data() + position, text.size() - position);
+}
+
 // The three operations below require text.size() <= max_text_size. Each reads `text` and, when
-// the text changes, writes the new text to `out` (which must not overlap `text`); on failure
-// `out` holds nothing useful. `Output` is a string, or a stream with the same few operations
-// (clear, append, push_back, and reserve_large found by argument-dependent lookup). `known` is
-// what is already known of the text's UTF-8 validity, as for the searcher.
+// the text changes, writes the new text to `out`; on failure `out` holds nothing useful. `out`
+// must not overlap `text`, unless it writes only where release_text_before allows. `Output` is a
+// string, or a stream with the same few operations (clear, append, push_back, and
+// reserve_large, release_text_before and append_rest found by argument-dependent lookup). `known`
+// is what is already known of the text's UTF-8 validity, as for the searcher.
 
 // The new text is `rewrite` applied to the first match, or the empty string when nothing matches.
 template <class String, class Output>
@@ -275,7 +293,7 @@ application_result replace_first(const compiled_pattern& pattern, const String& 
   reserve_large(out, text.size() + rewrite.size());
   out.append(text.data(), search.begin());
   append_rewrite(out, rewrite, text.data(), search.ovector(), status);
-  out.append(text.substr(search.end()));
+  append_rest(out, text, search.end());
   return {std::string(), true};
 }
 
@@ -292,6 +310,7 @@ application_result replace_all(const compiled_pattern& pattern, const String& re
   bool after_empty_match = false;
   bool matched = false;
   while (start <= text.size()) {
+    release_text_before(out, search.earliest_read(start));
     const int flags = after_empty_match ? PCRE_ANCHORED | PCRE_NOTEMPTY : 0;
     const int status = search.search(start, flags);
     if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
@@ -314,7 +333,7 @@ application_result replace_all(const compiled_pattern& pattern, const String& re
     after_empty_match = search.begin() == search.end();
   }
   if (!matched) return {};
-  if (start < text.size()) out.append(text.substr(start));
+  append_rest(out, text, start);
   return {std::string(), true};
 }
 

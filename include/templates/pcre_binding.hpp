@@ -9,11 +9,13 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "templates/jit_policy.hpp"
 #include "templates/literal_search.hpp"
+#include "templates/look_back.hpp"
 #include "templates/match_settings.hpp"
 #include "templates/pattern_facts.hpp"
 
@@ -92,6 +94,10 @@ class compiled_pattern {
   // Finds the literals of facts(); requires facts() not null.
   const literal_set_finder& literals() const { return finder_; }
 
+  // The most bytes before its starting point that a search may read; SIZE_MAX when unknown,
+  // which it is when the pattern was not read (neither JIT code nor skipping text was wanted).
+  std::size_t look_back_bytes() const { return look_back_bytes_; }
+
   // Number of capturing groups; 0 when not compiled.
   int capture_count() const { return info_int(PCRE_INFO_CAPTURECOUNT); }
 
@@ -146,6 +152,11 @@ class compiled_pattern {
     if (!jit_wanted_ && !accelerate_) return;  // neither needs to look inside the pattern
     const pattern_syntax syntax = read_pattern(pattern_, options_);
     jit_pending_ = jit_wanted_ && jit_is_trusted(syntax);
+    const std::int64_t characters = look_back_characters(syntax, info_int(PCRE_INFO_MAXLOOKBEHIND));
+    // A character takes up to 4 bytes of valid UTF-8.
+    if (characters < unbounded) {
+      look_back_bytes_ = static_cast<std::size_t>(characters) * (utf8() ? 4 : 1);
+    }
     if (!accelerate_) return;
     facts_ = facts_of(syntax);
     if (start_is_restricted() && begins_with_lookahead(syntax)) facts_ = pattern_facts();
@@ -203,6 +214,7 @@ class compiled_pattern {
   bool accelerate_ = false;
   std::string error_;
   pattern_facts facts_;
+  std::size_t look_back_bytes_ = SIZE_MAX;
   literal_set_finder finder_;  // empty unless searches may look for the literals
   std::unique_ptr<pcre, code_deleter> code_;
   // JIT compilation costs microseconds even for a tiny pattern, and records are copied several
