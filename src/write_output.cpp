@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace textsift {
 
@@ -69,7 +68,7 @@ class in_place_output {
         return;
       }
     }
-    if (size <= capacity_ - tail_) {
+    if (queue_ && size <= capacity_ - tail_) {
       std::memcpy(queue_.get() + tail_, data, size);
       tail_ += size;
       return;
