@@ -59,8 +59,8 @@ class basic_pcre {
 
   // Applies this usable record to `text`: the match kind leaves the rewrite of the first match
   // (the empty string when nothing matches), the search kind replaces the first or every match.
-  // When the text changes, the new text goes to `result` (which must not overlap `text`): a
-  // string, or a stream as the application functions allow. On failure (an engine failure, or a
+  // When the text changes, the new text goes to `result`: a string, a stream, or an output built
+  // over the text, as the application functions allow. On failure (an engine failure, or a
   // text longer than `max_size` bytes, at most the engine's limit) the result's failure says why.
   // `known` is what is already known of the text's UTF-8 validity; it must be true.
   template <class Output>
