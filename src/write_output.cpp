@@ -94,6 +94,7 @@ void in_place_output::clear() {
 }
 
 void in_place_output::enqueue_slowly(const char* data, std::size_t size) {
+  if (size == 0) return;  // nothing to hold, and maybe no queue yet
   const std::size_t queued = tail_ - head_;
   if (queued + size <= capacity_ / 2) {  // room enough once what has gone is dropped
     std::memmove(queue_.get(), queue_.get() + head_, queued);
