@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <sys/uio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +19,8 @@ namespace {
 // The queue of a result built in place starts this large, and doubles.
 constexpr std::size_t first_queue_bytes = std::size_t{64} << 10;
 
-// Writes `left` pieces from `next` in order with writev. Throws as write_all_stdout does.
+// Writes `left` pieces from `next` in order with writev. Throws "Failed to write to stdout" when
+// a write fails.
 void write_pieces(int fd, iovec* next, std::size_t left) {
   for (;;) {
     while (left > 0 && next->iov_len == 0) {
@@ -55,17 +55,8 @@ void write_pieces(int fd, iovec* next, std::size_t left) {
 }  // namespace
 
 void write_all_stdout(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = write(fd, text.data(), text.size());
-    if (written > 0) {
-      text.remove_prefix(static_cast<std::size_t>(written));
-    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd entry{fd, POLLOUT, 0};  // a non-blocking descriptor: wait until it takes more
-      poll(&entry, 1, -1);
-    } else if (written == 0 || errno != EINTR) {
-      throw "Failed to write to stdout";
-    }
-  }
+  iovec piece{const_cast<char*>(text.data()), text.size()};
+  write_pieces(fd, &piece, 1);
 }
 
 void stream_output::append(const char* data, std::size_t size) {
@@ -90,7 +81,7 @@ void in_place_output::release::operator()(char* bytes) const {
 
 void in_place_output::clear() {
   done_ = head_ = tail_ = 0;
-  rest_ = std::string_view();
+  rest_ = size_;
 }
 
 void in_place_output::enqueue_slowly(const char* data, std::size_t size) {
@@ -128,15 +119,14 @@ void in_place_output::append_rest(std::size_t position) {
   release_text_before(position);  // nothing after the rest is read
   if (head_ == tail_ && position == done_) {
     done_ = size_;
-  } else if (position < size_) {
-    rest_ = std::string_view(text_ + position, size_ - position);
+  } else {
+    rest_ = position;
   }
 }
 
 void in_place_output::write_to(int fd) {
-  iovec pieces[] = {{text_, done_},
-                    {queue_.get() + head_, tail_ - head_},
-                    {const_cast<char*>(rest_.data()), rest_.size()}};
+  iovec pieces[] = {
+      {text_, done_}, {queue_.get() + head_, tail_ - head_}, {text_ + rest_, size_ - rest_}};
   write_pieces(fd, pieces, 3);
 }
 

@@ -48,7 +48,7 @@ inline void reserve_large(stream_output&, std::size_t) {}
 class in_place_output {
  public:
   // A result made from text[0, size), which it may overwrite.
-  in_place_output(char* text, std::size_t size) : text_(text), size_(size) {}
+  in_place_output(char* text, std::size_t size) : text_(text), size_(size), rest_(size) {}
 
   void clear();
   void push_back(char c) { append(&c, 1); }
@@ -101,7 +101,7 @@ class in_place_output {
   std::unique_ptr<char, release> queue_;
   std::size_t capacity_ = 0;
   std::size_t head_ = 0, tail_ = 0;  // the queue's bytes, which come after text[0, done_)
-  std::string_view rest_;            // the text after the queue, the result's end
+  std::size_t rest_;                 // text[rest_, size_) follows the queue: the result's end
 };
 
 inline void reserve_large(in_place_output&, std::size_t) {}
