@@ -1,6 +1,7 @@
 // The help text and the verbose report, end to end through the built binary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
