@@ -1,18 +1,23 @@
 # Entry points: `make demo` and `make test` set up what is missing, build and run.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := g++ make cmake pkg-config libpcre3-dev libgtest-dev groff-base
+# Where PCRE 8 comes from: auto (the system's where it is packaged, else built from source), system
+# or source. PCRE_SOURCE=<tarball> builds it from a PCRE 8.x source tarball (systems without apt).
+PCRE ?= auto
+PCRE_SOURCE ?=
+PACKAGES := g++ make cmake pkg-config libgtest-dev groff-base
+CMAKE_PCRE = -DTEXTSIFT_PCRE=$(PCRE) -DTEXTSIFT_PCRE_SOURCE=$(if $(PCRE_SOURCE),$(abspath $(PCRE_SOURCE)))
 
 .PHONY: all deps build demo test test-sanitize test-valgrind test-big fuzz install package format check-format clean \
-	bench-build bench bench-big
+	bench-build bench bench-big check-package-debian13 check-debian13
 
 all: build
 
 deps:
-	@scripts/install-deps $(PACKAGES)
+	@scripts/install-build-deps "$(PCRE)" "$(PCRE_SOURCE)" $(PACKAGES)
 
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_PCRE)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # The help text's example pipeline.
@@ -31,7 +36,7 @@ test: build
 
 # The whole suite, end-to-end cases included, on a build with ASan and UBSan.
 test-sanitize: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTEXTSIFT_SANITIZE=ON
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTEXTSIFT_SANITIZE=ON $(CMAKE_PCRE)
 	cmake --build build-asan -j $(JOBS)
 	@$(with_pcre_testdata) ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE valgrind
 
@@ -60,19 +65,35 @@ PREFIX ?= /usr/local
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
-# Debian package (build-release/textsift_<version>_<arch>.deb), from an optimized build.
+# A Debian package (build-release/textsift_<version>_<arch>.deb) and a tarball for other
+# distributions (build-release/textsift-<version>-linux-<arch>.tar.gz), from an optimized build
+# that needs only the C library: PCRE, pcrecpp, libstdc++ and libgcc are linked in.
 package: deps
 	@scripts/install-deps dpkg-dev
-	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTEXTSIFT_TESTS=OFF
+	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTEXTSIFT_TESTS=OFF \
+		-DTEXTSIFT_STATIC_RUNTIME=ON $(CMAKE_PCRE)
 	cmake --build build-release -j $(JOBS) --target textsift
 	cd build-release && cpack
+
+# The package installed with apt in a fresh minimal Debian 13 root, where it must pass the
+# end-to-end suite (built as self-contained as the package). Needs root; run by CI.
+check-package-debian13: package
+	cmake -S . -B build-static-tests -DCMAKE_BUILD_TYPE=Release -DTEXTSIFT_STATIC_RUNTIME=ON \
+		$(CMAKE_PCRE)
+	cmake --build build-static-tests -j $(JOBS) --target end_to_end_tests
+	scripts/check-package-debian13 build-release build-static-tests/tests/end_to_end_tests
+
+# The README's quick start on a fresh minimal Debian 13 root, as a new user runs it: a clean clone
+# of HEAD, git and make installed first, then `make demo` and `make test`. Needs root.
+check-debian13:
+	scripts/check-debian13
 
 # Coverage-guided fuzzing with libFuzzer (clang), FUZZ_SECONDS per target.
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@scripts/install-deps clang libclang-rt-14-dev
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DTEXTSIFT_FUZZ=ON -DTEXTSIFT_TESTS=OFF
+		-DTEXTSIFT_FUZZ=ON -DTEXTSIFT_TESTS=OFF $(CMAKE_PCRE)
 	cmake --build build-fuzz -j $(JOBS) --target parse_compile_fuzzer run_fuzzer fast_paths_fuzzer \
 		literal_sets_fuzzer
 	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
@@ -82,7 +103,7 @@ fuzz: deps
 BENCH_PACKAGES := hyperfine time perl sed sd ripgrep
 bench-build: deps
 	@scripts/install-deps $(BENCH_PACKAGES)
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTEXTSIFT_TESTS=OFF
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTEXTSIFT_TESTS=OFF $(CMAKE_PCRE)
 	cmake --build build-bench -j $(JOBS) --target textsift make_input
 
 # BASELINE_REV=<git revision> times that revision's build beside this one on every workload.
