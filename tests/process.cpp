@@ -108,7 +108,7 @@ run_result run(const run_request& request) {
   }
   std::vector<std::string> command =
       request.program.empty() ? wrapper() : std::vector<std::string>{};
-  command.push_back(request.program.empty() ? TEXTSIFT_BINARY : request.program);
+  command.push_back(request.program.empty() ? binary() : request.program);
   command.insert(command.end(), request.args.begin(), request.args.end());
   std::vector<char*> argv;
   for (std::string& part : command) argv.push_back(part.data());
@@ -159,6 +159,11 @@ run_result run(const run_request& request) {
   if (terminal >= 0) close(terminal);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+std::string binary() {
+  const char* installed = std::getenv("TEXTSIFT_TEST_BINARY");
+  return installed != nullptr && *installed != '\0' ? installed : TEXTSIFT_BINARY;
 }
 
 std::vector<std::string> wrapper() {

@@ -26,6 +26,10 @@ struct run_request {
   std::string preload;            // a library to preload into the child, "" for none
 };
 
+// The binary under test: TEXTSIFT_TEST_BINARY when set (such as an installed package's binary),
+// otherwise the one this build made.
+std::string binary();
+
 // The command that runs the binary under test: TEXTSIFT_TEST_WRAPPER (for example a valgrind
 // command line), when set, goes in front of it.
 std::vector<std::string> wrapper();

@@ -679,7 +679,7 @@ TEST(output, empty_result_to_full_stdout_succeeds) {
 TEST(program_name, comes_from_the_constant_not_argv0) {
   const std::string link = testing::TempDir() + "renamed_filter";
   std::remove(link.c_str());
-  ASSERT_EQ(symlink(TEXTSIFT_BINARY, link.c_str()), 0);
+  ASSERT_EQ(symlink(test::binary().c_str(), link.c_str()), 0);
   test::run_request request;
   request.program = link;
   const auto result = test::run(request);

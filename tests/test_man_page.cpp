@@ -125,7 +125,7 @@ std::vector<example> examples() {
 // Runs each example's command with the built binary first on the PATH and standard error joined
 // to standard output; expects what the document shows.
 void expect_examples_print(const std::vector<example>& all) {
-  const std::string path = fs::path(TEXTSIFT_BINARY).parent_path().string();
+  const std::string path = fs::path(test::binary()).parent_path().string();
   // A pipeline's writer whose reader quit early ends quietly, as in a shell: an earlier test of
   // this process may have left SIGPIPE ignored, which the shells would inherit.
   const auto previous = signal(SIGPIPE, SIG_DFL);
