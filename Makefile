@@ -95,7 +95,7 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DTEXTSIFT_FUZZ=ON -DTEXTSIFT_TESTS=OFF $(CMAKE_PCRE)
 	cmake --build build-fuzz -j $(JOBS) --target parse_compile_fuzzer run_fuzzer fast_paths_fuzzer \
-		literal_sets_fuzzer
+		literal_sets_fuzzer plan_library_fuzzer plan_matches_fuzzer plan_look_back_fuzzer
 	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
 
 # Benchmark against perl, sed, sd and ripgrep (optimized build in build-bench/); bench-big adds

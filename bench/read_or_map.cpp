@@ -18,9 +18,9 @@
 #include <cstring>
 #include <string>
 
-#include "read_input.hpp"
-#include "templates/large_buffer.hpp"
-#include "templates/utf8.hpp"
+#include "io/large_buffer.hpp"
+#include "io/read_input.hpp"
+#include "search/utf8.hpp"
 
 namespace {
 
@@ -37,7 +37,7 @@ std::size_t mapped(int fd, std::size_t size, int flags, int advice) {
   if (address == MAP_FAILED) std::exit(2);
   if (advice >= 0) madvise(address, size, advice);
   const auto* text = static_cast<const char*>(address);
-  const std::size_t result = templates::valid_utf8(text, size) ? search(text, size) : size;
+  const std::size_t result = textsift::search::valid_utf8(text, size) ? search(text, size) : size;
   munmap(address, size);
   return result;
 }
@@ -46,7 +46,7 @@ std::size_t mapped(int fd, std::size_t size, int flags, int advice) {
 // the last character that is whole.
 std::size_t read_whole(int fd, std::size_t size, std::size_t block, bool fused) {
   std::string text;
-  templates::reserve_large(text, size + 1);
+  textsift::reserve_large(text, size + 1);
   text.resize(size);
   std::size_t length = 0, checked = 0;
   bool valid = true;
@@ -60,10 +60,10 @@ std::size_t read_whole(int fd, std::size_t size, std::size_t block, bool fused) 
            (static_cast<unsigned char>(text[cut - 1]) & 0xC0) == 0x80)
       --cut;
     if (cut > checked && static_cast<unsigned char>(text[cut - 1]) >= 0xC0) --cut;
-    valid = valid && templates::valid_utf8(text.data() + checked, cut - checked);
+    valid = valid && textsift::search::valid_utf8(text.data() + checked, cut - checked);
     checked = cut;
   }
-  valid = valid && templates::valid_utf8(text.data() + checked, length - checked);
+  valid = valid && textsift::search::valid_utf8(text.data() + checked, length - checked);
   return valid ? search(text.data(), length) : length;
 }
 
@@ -95,7 +95,7 @@ int main(int argc, char* argv[]) {
   } else if (way == "textsift") {
     const textsift::input_text input = textsift::input_text::read_file(fd, 0, size, true);
     const std::string_view text = input.view();
-    found = input.utf8() == templates::utf8_known::valid ? search(text.data(), size) : size;
+    found = input.utf8() == textsift::search::utf8_known::valid ? search(text.data(), size) : size;
   } else {
     std::fprintf(stderr, "unknown way: %s\n", way.c_str());
     return 2;

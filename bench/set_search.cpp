@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "templates/literal_search.hpp"
+#include "search/literal_search.hpp"
 
 namespace {
 
@@ -63,7 +63,7 @@ int main(int argc, char* argv[]) {
   bytes << file.rdbuf();
   const std::string text = bytes.str();
   std::vector<std::string> literals(argv + 2, argv + argc);
-  std::vector<templates::literal> set;
+  std::vector<textsift::search::literal> set;
   std::vector<const char*> expressions;
   std::vector<unsigned> ids, flags;
   std::vector<std::size_t> lengths;
@@ -86,7 +86,7 @@ int main(int argc, char* argv[]) {
   }
   hs_scratch_t* scratch = nullptr;
   hs_alloc_scratch(database, &scratch);
-  const templates::literal_set_finder finder(set);
+  const textsift::search::literal_set_finder finder(set);
 
   std::size_t ours_all = 0, theirs_all = 0, ours_first = 0, theirs_first = 0;
   const double ours_pass = median_ms([&] {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "expression_list.hpp"
+#include "program/expression_list.hpp"
+#include "search/literal_search.hpp"
 #include "templates/basic_pcre.hpp"
 #include "templates/engine_options.hpp"
-#include "templates/literal_search.hpp"
 #include "templates/match_settings.hpp"
 
 namespace fuzz {
@@ -265,7 +265,7 @@ inline void check_literal_sets(const std::uint8_t* data, std::size_t size) {
   }
   const std::string seed = parts.back();
   parts.pop_back();
-  std::vector<templates::literal> literals;
+  std::vector<textsift::search::literal> literals;
   std::string pattern;
   for (const std::string& part : parts) {
     if (part.empty() || literals.size() == 70) continue;
@@ -297,7 +297,7 @@ inline void check_literal_sets(const std::uint8_t* data, std::size_t size) {
   }
   // The set search against a plain scan, for the literals as bytes.
   if (literals.size() <= 64) {
-    const templates::literal_set_finder finder(literals);
+    const textsift::search::literal_set_finder finder(literals);
     const std::size_t from = shape % (text.size() + 1);
     std::size_t position = std::string::npos, index = 0;
     for (std::size_t at = from; at < text.size() && position == std::string::npos; ++at) {

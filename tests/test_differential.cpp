@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "io/write_output.hpp"
+#include "search/literal_search.hpp"
 #include "templates/basic_pcre.hpp"
 #include "templates/engine_options.hpp"
-#include "templates/literal_search.hpp"
-#include "write_output.hpp"
 
 namespace {
 
@@ -312,7 +312,7 @@ TEST(differential, acceleration_changes_no_result) {
     ASSERT_TRUE(fast_text == slow_text) << "pattern " << pattern << " modifiers " << modifier
                                         << " kind " << kind << " text \"" << text << '"';
     ++compared;
-    if (fast.matcher().facts() != nullptr) ++accelerated;
+    if (fast.matcher().plan().search_literals) ++accelerated;
     if (fast_text != text) ++changed;
   }
   EXPECT_GT(compared, 15000);
@@ -337,7 +337,7 @@ TEST(differential, literal_finders_agree_with_a_plain_scan) {
   };
   for (int round = 0; round < 50000; ++round) {
     const int count = round % 2 == 0 ? 1 : 1 + generate.below(round % 7 == 1 ? 64 : 6);
-    std::vector<templates::literal> set;
+    std::vector<textsift::search::literal> set;
     for (int i = 0; i < count; ++i) {
       std::string bytes;
       for (int n = 1 + generate.below(5); n > 0; --n) bytes += alphabet[generate.below(13)];
@@ -353,7 +353,7 @@ TEST(differential, literal_finders_agree_with_a_plain_scan) {
     std::size_t position = std::string::npos, index = 0;
     for (std::size_t i = from; i < text.size() && position == std::string::npos; ++i) {
       for (std::size_t which = 0; which < set.size() && position == std::string::npos; ++which) {
-        const templates::literal& each = set[which];
+        const textsift::search::literal& each = set[which];
         bool all = i + each.bytes.size() <= text.size();
         for (std::size_t k = 0; all && k < each.bytes.size(); ++k)
           all = same(text[i + k], each.bytes[k], each.caseless);
@@ -361,8 +361,8 @@ TEST(differential, literal_finders_agree_with_a_plain_scan) {
       }
     }
     const std::vector<char> exact(text.begin(), text.end());  // no room after it to read by mistake
-    const templates::literal_set_finder finder(set);
-    const templates::literal_set_finder::occurrence found =
+    const textsift::search::literal_set_finder finder(set);
+    const textsift::search::literal_set_finder::occurrence found =
         finder.find(exact.data(), exact.size(), from);
     ASSERT_EQ(found.position, position) << '"' << text << "\" from " << from << ", " << count
                                         << " literals, the first \"" << set[0].bytes << '"';
@@ -370,7 +370,7 @@ TEST(differential, literal_finders_agree_with_a_plain_scan) {
       ASSERT_EQ(found.index, index) << text;
     }
     if (count == 1) {
-      const templates::literal_finder single(set[0].bytes, set[0].caseless);
+      const textsift::search::literal_finder single(set[0].bytes, set[0].caseless);
       ASSERT_EQ(single.find(exact.data(), exact.size(), from), position) << text;
     }
   }

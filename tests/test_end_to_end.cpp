@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "e2e_case.hpp"
+#include "io/write_output.hpp"
 #include "process.hpp"
 #include "templates/pcre_binding.hpp"
-#include "write_output.hpp"
 
 namespace {
 

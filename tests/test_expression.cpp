@@ -4,9 +4,8 @@
 
 #include <string>
 
-#include "expression_list.hpp"
+#include "program/expression_list.hpp"
 #include "templates/engine_options.hpp"
-#include "templates/jit_policy.hpp"
 #include "templates/match_settings.hpp"
 
 namespace {
@@ -215,9 +214,9 @@ class jit_choice : public testing::TestWithParam<jit_case> {};
 // Searches run JIT code exactly for the trusted patterns (where the library can JIT at all).
 TEST_P(jit_choice, follows_the_scan_of_the_pattern) {
   const jit_case& c = GetParam();
-  EXPECT_EQ(templates::jit_is_trusted(templates::read_pattern(c.pattern, PCRE_UTF8)), c.trusted);
   const templates::compiled_pattern pattern(c.pattern, templates::engine_options(std::string()));
   ASSERT_TRUE(pattern.compiled()) << pattern.error();
+  EXPECT_EQ(pattern.plan().jit, c.trusted);
   EXPECT_EQ(pattern.uses_jit(), c.trusted && templates::jit_available());
 }
 

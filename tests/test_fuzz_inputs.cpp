@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fuzz_checks.hpp"
+#include "plan_checks.hpp"
 
 namespace {
 
@@ -47,6 +48,10 @@ TEST(fuzz_inputs, fast_paths_on_and_off) {
 
 TEST(fuzz_inputs, literal_sets) {
   EXPECT_GT(replay("sets", fuzz::check_literal_sets), 10);
+}
+
+TEST(fuzz_inputs, plans_against_the_library) {
+  EXPECT_GT(replay("plan", fuzz::check_plan_bytes), 10);
 }
 
 }  // namespace

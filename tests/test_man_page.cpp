@@ -1,6 +1,6 @@
 // The manual page and the README agree with the program: the page lints clean, its DIAGNOSTICS
-// name every error message in the source, and each example of the page and of the README prints
-// what the document shows.
+// name every error message of the program's catalog, and each example of the page and of the README
+// prints what the document shows.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "messages/messages.hpp"
 #include "process.hpp"
 
 namespace {
@@ -42,27 +43,11 @@ TEST(man_page, lints_clean) {
   EXPECT_EQ(shell("groff -man -ww -z " + page.string() + " 2>&1"), "");
 }
 
-// The message texts in the program's source: string literals that start with a capital letter,
-// outside comments, the help text, the verbose report and the pattern reader (whose literals
-// are the syntax's own names, such as "UTF8").
+// The fixed parts of every message the program can write after "Error: ".
 std::vector<std::string> message_fragments() {
   std::vector<std::string> fragments;
-  const std::regex literal(R"re("([A-Z](?:[^"\\]|\\.)+)")re");
-  for (const char* directory : {"src", "include/templates"}) {
-    for (const auto& entry : fs::directory_iterator(fs::path(TEXTSIFT_SOURCE_DIR) / directory)) {
-      const std::string name = entry.path().filename().string();
-      if (name == "help.cpp" || name == "report.hpp" || name == "pattern_reader.cpp") continue;
-      std::istringstream lines(read_file(entry.path()));
-      for (std::string line; std::getline(lines, line);) {
-        line = line.substr(0, line.find("//"));
-        for (std::sregex_iterator match(line.begin(), line.end(), literal), end; match != end;
-             ++match) {
-          std::string text = (*match)[1];
-          text = std::regex_replace(text, std::regex(R"(\\(.))"), "$1");
-          fragments.push_back(text);
-        }
-      }
-    }
+  for (const auto& shape : textsift::messages::catalog()) {
+    for (const std::string_view part : shape) fragments.emplace_back(part);
   }
   return fragments;
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "parse_expression.hpp"
+#include "program/parse_expression.hpp"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "search/utf8.hpp"
 #include "templates/basic_pcre.hpp"
-#include "templates/utf8.hpp"
 
 namespace {
 
@@ -106,7 +106,7 @@ std::string subject_of(const std::string& line, bool utf8, std::string& skip) {
           std::strtoul(text.substr(i + 2, close - i - 2).c_str(), nullptr, c == 'x' ? 16 : 8);
       i = close;
       if (utf8) {
-        out += templates::utf8_encode(static_cast<std::uint32_t>(value));
+        out += textsift::search::utf8_encode(static_cast<std::uint32_t>(value));
       } else if (value > 0xFF) {
         skip = "data character above 255 in byte mode";
       } else {

@@ -11,8 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "expression_list.hpp"
-#include "read_input.hpp"
+#include "io/read_input.hpp"
+#include "messages/messages.hpp"
+#include "program/expression_list.hpp"
 
 namespace {
 
@@ -45,10 +46,8 @@ std::string through_pipe(const std::string& data, std::size_t max_size) {
 std::string thrown_message(const std::function<void()>& action) {
   try {
     action();
-  } catch (const char* message) {
-    return message;
-  } catch (const std::string& message) {
-    return message;
+  } catch (const textsift::failure& failed) {
+    return failed.message();
   }
   return "(nothing thrown)";
 }

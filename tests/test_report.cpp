@@ -3,8 +3,8 @@
 
 #include <sstream>
 
-#include "expression_list.hpp"
-#include "report.hpp"
+#include "program/expression_list.hpp"
+#include "program/report.hpp"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "templates/utf8.hpp"
-#include "templates/utf8_check.hpp"
+#include "search/utf8.hpp"
+#include "search/utf8_check.hpp"
 
 namespace {
 
@@ -34,11 +34,11 @@ class engine_check {
 
 // Every check of ours this machine can run: the one chosen, and each that it may choose.
 bool (*const checks[])(const char*, std::size_t) = {
-    templates::valid_utf8,
-    templates::valid_utf8_scalar,
+    textsift::search::valid_utf8,
+    textsift::search::valid_utf8_scalar,
 #ifdef TEXTSIFT_UTF8_SSSE3
-    templates::utf8_detail::valid_utf8_ssse3,
-    templates::utf8_detail::valid_utf8_avx2,
+    textsift::search::utf8_detail::valid_utf8_ssse3,
+    textsift::search::utf8_detail::valid_utf8_avx2,
 #endif
 };
 
@@ -116,11 +116,11 @@ TEST(valid_utf8, agrees_with_the_engine_on_long_mixed_texts) {
           << "check " << check << " " << testing::PrintToString(text);
     }
     // The same text cut in the middle, its second half checked on a thread of its own.
-    ASSERT_EQ(templates::utf8_check(text, 1).valid(), engine.valid(text))
+    ASSERT_EQ(textsift::search::utf8_check(text, 1).valid(), engine.valid(text))
         << "split " << testing::PrintToString(text);
     // The same text as it arrives in blocks of 1 to 8 bytes, in two parts read side by side.
     const std::size_t middle = text.size() / 2;
-    templates::utf8_running_check first, second(middle, true);
+    textsift::search::utf8_running_check first, second(middle, true);
     for (std::size_t at = 0; at < middle;) {
       at = std::min(middle, at + 1 + random() % 8);
       first.advance(text.data(), at);
@@ -143,7 +143,7 @@ TEST(utf8_check, agrees_with_the_engine_where_the_middle_continues_a_sequence) {
                              "\x80\x80\x80\x80", "\xc3\xa9\xa9"}) {
     for (std::size_t before = 60; before < 68; ++before) {
       const std::string text = std::string(before, 'a') + middle + std::string(64, 'z');
-      EXPECT_EQ(templates::utf8_check(text, 1).valid(), engine.valid(text))
+      EXPECT_EQ(textsift::search::utf8_check(text, 1).valid(), engine.valid(text))
           << testing::PrintToString(text);
     }
   }

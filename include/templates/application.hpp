@@ -8,14 +8,15 @@
 #include <string_view>
 #include <vector>
 
-#include "templates/large_buffer.hpp"
-#include "templates/literal_search.hpp"
-#include "templates/pattern_facts.hpp"
+#include "io/large_buffer.hpp"
+#include "search/literal_search.hpp"
+#include "search/utf8_check.hpp"
 #include "templates/pcre_binding.hpp"
 #include "templates/rewrite.hpp"
-#include "templates/utf8_check.hpp"
 
 namespace templates {
+
+using textsift::reserve_large;
 
 // Statuses of one search besides the library's own codes: the match lies outside the searched
 // range, which \K inside an assertion can cause; or a group's reported span is not a part of the
@@ -27,18 +28,18 @@ constexpr int group_out_of_range = -1001;
 inline std::string search_failure_message(int status) {
   switch (status) {
     case PCRE_ERROR_MATCHLIMIT:
-      return "Match limit exceeded (pattern too complex for this text)";
+      return messages::fill(messages::match_limit);
     case PCRE_ERROR_RECURSIONLIMIT:
     case PCRE_ERROR_JIT_STACKLIMIT:
-      return "Recursion limit exceeded (pattern too complex for this text)";
+      return messages::fill(messages::recursion_limit);
     case PCRE_ERROR_BADUTF8:
-      return "Text is not valid UTF-8 (use the modifier U to match bytes)";
+      return messages::fill(messages::invalid_utf8);
     case match_out_of_range:
-      return "Match start out of range (\\K inside an assertion)";
+      return messages::fill(messages::match_out_of_range);
     case group_out_of_range:
-      return "Matching failed (a group reported out of range)";
+      return messages::fill(messages::group_out_of_range);
     default:
-      return "Matching failed (PCRE error " + std::to_string(status) + ")";
+      return messages::fill(messages::engine_error, std::to_string(status));
   }
 }
 
@@ -54,29 +55,27 @@ class searcher {
   // `known` is what the caller already knows of the text's UTF-8 validity, which is then taken
   // as it is: it must be true.
   searcher(const compiled_pattern& pattern, std::string_view text,
-           utf8_known known = utf8_known::unknown)
+           textsift::search::utf8_known known = textsift::search::utf8_known::unknown)
       : pattern_(pattern),
         text_(text),
         ovector_(3 * (pattern.capture_count() + 1)),
         utf8_(pattern.utf8()),
-        facts_(pattern.facts()),
-        // Without a line feed in any match, nor a look past its end, a candidate's line holds
-        // every match that starts on that line.
-        by_line_(facts_ != nullptr && !facts_->line_feed && !facts_->looks_ahead),
+        plan_(pattern.plan().search_literals ? &pattern.plan() : nullptr),
+        by_line_(plan_ != nullptr && plan_->line_windows),
         known_(known) {}
 
   // Searches from `start` with the exec option bits `flags`. Returns the number of reported
   // groups plus one on a match (then begin() and end() give its span), PCRE_ERROR_NOMATCH when
   // there is none, or a failure status for search_failure_message.
   int search(std::size_t start, int flags) {
-    if (utf8_ && known_ == utf8_known::unknown && !check_) check_.emplace(text_);
+    if (utf8_ && known_ == textsift::search::utf8_known::unknown && !check_) check_.emplace(text_);
     std::size_t begin = start;
-    if (flags == 0 && facts_ != nullptr && !dense_) {
-      const literal_set_finder::occurrence found =
+    if (flags == 0 && plan_ != nullptr && !dense_) {
+      const textsift::search::literal_set_finder::occurrence found =
           pattern_.literals().find(text_.data(), text_.size(), start);
       if (!text_valid()) return PCRE_ERROR_BADUTF8;
-      if (found.position == literal_set_finder::npos) return PCRE_ERROR_NOMATCH;
-      if (facts_->pure_literal) return report_literal(found);
+      if (found.position == textsift::search::literal_set_finder::npos) return PCRE_ERROR_NOMATCH;
+      if (plan_->pure_literal) return report_literal(found);
       if (by_line_) return search_by_line(start, found);
       begin = first_possible_start(start, found.position);
     }
@@ -120,12 +119,14 @@ class searcher {
   // Whether the text may be searched: not in UTF-8 mode, or found valid UTF-8.
   bool text_valid() {
     if (!utf8_) return true;
-    return known_ == utf8_known::unknown ? check_->valid() : known_ == utf8_known::valid;
+    return known_ == textsift::search::utf8_known::unknown
+               ? check_->valid()
+               : known_ == textsift::search::utf8_known::valid;
   }
 
   // The search from `start` where a candidate's line holds every match that starts on it, and
   // `found` is the first candidate: the engine is asked about one line at a time.
-  int search_by_line(std::size_t start, literal_set_finder::occurrence found) {
+  int search_by_line(std::size_t start, textsift::search::literal_set_finder::occurrence found) {
     if (origin_ == std::string_view::npos) origin_ = start;
     for (std::size_t from = start;;) {
       const std::size_t line_end = end_of_line(found.position);
@@ -135,7 +136,7 @@ class searcher {
       note_false_candidate(from);
       if (dense_) return run_engine(start, from, 0, text_.size());
       found = pattern_.literals().find(text_.data(), text_.size(), from);
-      if (found.position == literal_set_finder::npos) return PCRE_ERROR_NOMATCH;
+      if (found.position == textsift::search::literal_set_finder::npos) return PCRE_ERROR_NOMATCH;
     }
   }
 
@@ -154,11 +155,11 @@ class searcher {
 
   // The match of a pure literal set: the occurrence itself, and group 1 the same when a group
   // holds the whole pattern.
-  int report_literal(const literal_set_finder::occurrence& found) {
+  int report_literal(const textsift::search::literal_set_finder::occurrence& found) {
     const std::size_t length = pattern_.literals().length(found.index);
     ovector_[0] = static_cast<int>(found.position);
     ovector_[1] = static_cast<int>(found.position + length);
-    if (!facts_->whole_match_group) return 1;
+    if (!plan_->whole_match_group) return 1;
     ovector_[2] = ovector_[0];
     ovector_[3] = ovector_[1];
     return 2;
@@ -190,16 +191,16 @@ class searcher {
   //   not before the start of the line of `found` (the first line feed before `found`, plus one).
   // Every attempt in between would fail; skipping them changes nothing, except that an attempt
   // there cannot reach a limit. The text stays whole, so lookbehind, \b and ^ see what they saw.
-  // Patterns where this reasoning fails (\G, \K, verbs, recursion, ...) have no facts. In UTF-8
+  // Patterns where this reasoning fails (\G, \K, verbs, recursion, ...) have no literals. In UTF-8
   // mode the result is a character start (moving back only adds attempts that fail).
   std::size_t first_possible_start(std::size_t start, std::size_t found) const {
-    const pattern_facts& facts = *facts_;
+    const textsift::analysis::pattern_plan& plan = *plan_;
     std::size_t from = start;
-    if (facts.literal_offset < unbounded &&
-        found - start > static_cast<std::size_t>(facts.literal_offset)) {
-      from = found - static_cast<std::size_t>(facts.literal_offset);
+    if (plan.literal_offset < textsift::analysis::unbounded &&
+        found - start > static_cast<std::size_t>(plan.literal_offset)) {
+      from = found - static_cast<std::size_t>(plan.literal_offset);
     }
-    if (!facts.line_feed && found > from) {
+    if (!plan.line_feed && found > from) {
       const void* line_feed = memrchr(text_.data() + from, '\n', found - from);
       if (line_feed != nullptr) from = static_cast<const char*>(line_feed) - text_.data() + 1;
     }
@@ -226,10 +227,11 @@ class searcher {
   std::string_view text_;
   std::vector<int> ovector_;
   bool utf8_;
-  const pattern_facts* facts_;  // null: no literals to look for
+  const textsift::analysis::pattern_plan* plan_;  // null: no literals to look for
   bool by_line_;
-  utf8_known known_;
-  std::optional<utf8_check> check_;  // started on the first search in UTF-8 mode, when not known
+  textsift::search::utf8_known known_;
+  std::optional<textsift::search::utf8_check>
+      check_;  // started on the first search in UTF-8 mode, when not known
   std::size_t line_scanned_from_ = 1, line_end_ = 0;  // no line feed in between: none known yet
   std::size_t false_candidates_ = 0;
   std::size_t origin_ = std::string_view::npos;  // where the first search with the literals began
@@ -239,7 +241,7 @@ class searcher {
 // Failure message for a text too long for the engine, or empty.
 inline std::string text_size_failure(std::size_t size, std::size_t max_size) {
   if (size <= max_size) return std::string();
-  return "Text larger than " + std::to_string(max_size) + " bytes";
+  return messages::fill(messages::text_too_large, std::to_string(max_size));
 }
 
 // What applying an expression did: `failure` is empty on success, and `replaced` tells whether
@@ -269,9 +271,9 @@ void append_rest(Output& out, std::string_view text, std::size_t position) {
 
 // The new text is `rewrite` applied to the first match, or the empty string when nothing matches.
 template <class String, class Output>
-application_result extract(const compiled_pattern& pattern, const String& rewrite,
-                           std::string_view text, Output& out,
-                           utf8_known known = utf8_known::unknown) {
+application_result extract(
+    const compiled_pattern& pattern, const String& rewrite, std::string_view text, Output& out,
+    textsift::search::utf8_known known = textsift::search::utf8_known::unknown) {
   searcher search(pattern, text, known);
   const int status = search.search(0, 0);
   if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
@@ -282,9 +284,9 @@ application_result extract(const compiled_pattern& pattern, const String& rewrit
 
 // The first match is replaced with `rewrite` applied to it; without a match the text stays.
 template <class String, class Output>
-application_result replace_first(const compiled_pattern& pattern, const String& rewrite,
-                                 std::string_view text, Output& out,
-                                 utf8_known known = utf8_known::unknown) {
+application_result replace_first(
+    const compiled_pattern& pattern, const String& rewrite, std::string_view text, Output& out,
+    textsift::search::utf8_known known = textsift::search::utf8_known::unknown) {
   searcher search(pattern, text, known);
   const int status = search.search(0, 0);
   if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
@@ -302,9 +304,9 @@ application_result replace_first(const compiled_pattern& pattern, const String& 
 // same place; when there is none, one character is kept and the scan goes on after it. Without a
 // match the text stays.
 template <class String, class Output>
-application_result replace_all(const compiled_pattern& pattern, const String& rewrite,
-                               std::string_view text, Output& out,
-                               utf8_known known = utf8_known::unknown) {
+application_result replace_all(
+    const compiled_pattern& pattern, const String& rewrite, std::string_view text, Output& out,
+    textsift::search::utf8_known known = textsift::search::utf8_known::unknown) {
   searcher search(pattern, text, known);
   std::size_t start = 0;
   bool after_empty_match = false;

@@ -64,9 +64,9 @@ class basic_pcre {
   // text longer than `max_size` bytes, at most the engine's limit) the result's failure says why.
   // `known` is what is already known of the text's UTF-8 validity; it must be true.
   template <class Output>
-  application_result apply(std::string_view text, Output& result,
-                           std::size_t max_size = max_text_size,
-                           utf8_known known = utf8_known::unknown) const {
+  application_result apply(
+      std::string_view text, Output& result, std::size_t max_size = max_text_size,
+      textsift::search::utf8_known known = textsift::search::utf8_known::unknown) const {
     std::string failure = text_size_failure(text.size(), std::min(max_size, max_text_size));
     if (!failure.empty()) return {failure};
     if (!search_kind_) return extract(matcher_, rewrite(), text, result, known);
@@ -87,7 +87,7 @@ class basic_pcre {
   // written as it comes: a replacement of a plain literal, where no engine runs and the only
   // failures (text size, UTF-8) come first.
   bool streams_safely() const {
-    return search_kind_ && matcher_.facts() != nullptr && matcher_.facts()->pure_literal;
+    return search_kind_ && matcher_.plan().search_literals && matcher_.plan().pure_literal;
   }
 
   bool search_kind() const { return search_kind_; }

@@ -13,11 +13,10 @@
 #include <memory>
 #include <string>
 
-#include "templates/jit_policy.hpp"
-#include "templates/literal_search.hpp"
-#include "templates/look_back.hpp"
+#include "analysis/pattern_plan.hpp"
+#include "messages/messages.hpp"
+#include "search/literal_search.hpp"
 #include "templates/match_settings.hpp"
-#include "templates/pattern_facts.hpp"
 
 namespace templates {
 
@@ -87,16 +86,32 @@ class compiled_pattern {
     return info_int(PCRE_INFO_JIT) == 1;
   }
 
-  // What every match contains, when searches may use it: a set of literals that is worth
-  // looking for. Null otherwise.
-  const pattern_facts* facts() const { return finder_.size() != 0 ? &facts_ : nullptr; }
+  // How its searches run: the pattern's plan. Not known when neither JIT code nor skipping text
+  // was wanted, since then the pattern is not read at all.
+  const textsift::analysis::pattern_plan& plan() const { return plan_; }
 
-  // Finds the literals of facts(); requires facts() not null.
-  const literal_set_finder& literals() const { return finder_; }
+  // Finds the literals of the plan; requires plan().search_literals.
+  const textsift::search::literal_set_finder& literals() const { return finder_; }
 
-  // The most bytes before its starting point that a search may read; SIZE_MAX when unknown,
-  // which it is when the pattern was not read (neither JIT code nor skipping text was wanted).
-  std::size_t look_back_bytes() const { return look_back_bytes_; }
+  // The most bytes before its starting point that a search may read; SIZE_MAX when unknown.
+  std::size_t look_back_bytes() const { return plan_.look_back_bytes; }
+
+  // What the library reports about the compiled pattern, as plans use it. Requires compiled().
+  textsift::analysis::library_report report() const {
+    textsift::analysis::library_report report;
+    report.capture_count = capture_count();
+    report.max_lookbehind = info_int(PCRE_INFO_MAXLOOKBEHIND);
+    report.utf8 = utf8();
+    report.start_restricted = start_is_restricted();
+    report.match_empty = info_int(PCRE_INFO_MATCH_EMPTY) == 1;
+    if (info_int(PCRE_INFO_FIRSTCHARACTERFLAGS) == 1) {
+      report.first_byte = info_int(PCRE_INFO_FIRSTCHARACTER);
+    }
+    if (info_int(PCRE_INFO_REQUIREDCHARFLAGS) == 1) {
+      report.required_byte = info_int(PCRE_INFO_REQUIREDCHAR);
+    }
+    return report;
+  }
 
   // Number of capturing groups; 0 when not compiled.
   int capture_count() const { return info_int(PCRE_INFO_CAPTURECOUNT); }
@@ -146,35 +161,17 @@ class compiled_pattern {
     const char* message = nullptr;
     int offset = 0;
     code_.reset(pcre_compile(pattern_.c_str(), options_, &message, &offset, nullptr));
-    error_ = code_ ? std::string() : std::string(message ? message : "compilation failed");
+    error_ = code_     ? std::string()
+             : message ? std::string(message)
+                       : textsift::messages::fill(textsift::messages::compile_failed);
     if (!code_) return;
     study_.reset(pcre_study(code_.get(), 0, &message));
     if (!jit_wanted_ && !accelerate_) return;  // neither needs to look inside the pattern
-    const pattern_syntax syntax = read_pattern(pattern_, options_);
-    jit_pending_ = jit_wanted_ && jit_is_trusted(syntax);
-    const std::int64_t characters = look_back_characters(syntax, info_int(PCRE_INFO_MAXLOOKBEHIND));
-    // A character takes up to 4 bytes of valid UTF-8.
-    if (characters < unbounded) {
-      look_back_bytes_ = static_cast<std::size_t>(characters) * (utf8() ? 4 : 1);
-    }
-    if (!accelerate_) return;
-    facts_ = facts_of(syntax);
-    if (start_is_restricted() && begins_with_lookahead(syntax)) facts_ = pattern_facts();
-    // A pure set reports group 1 as the whole match, or no group at all: the library's count of
-    // groups must agree before searches rely on it.
-    if (facts_.pure_literal && capture_count() != (facts_.whole_match_group ? 1 : 0)) {
-      facts_.pure_literal = facts_.whole_match_group = false;
-    }
-    if (worth_looking_for(facts_)) finder_ = literal_set_finder(facts_.literals);
-  }
-
-  // Single bytes that start every match are what the engine's own start-of-match search looks
-  // for already.
-  static bool worth_looking_for(const pattern_facts& facts) {
-    if (!facts.known || facts.literals.empty()) return false;
-    if (facts.pure_literal || facts.literal_offset > 0) return true;
-    return std::all_of(facts.literals.begin(), facts.literals.end(),
-                       [](const literal& each) { return each.bytes.size() >= 2; });
+    plan_ = textsift::analysis::make_plan(
+        textsift::analysis::lower_pattern(pattern_, options_), report(),
+        textsift::analysis::plan_wanted{jit_wanted_, accelerate_});
+    jit_pending_ = plan_.jit;
+    if (plan_.search_literals) finder_ = textsift::search::literal_set_finder(plan_.literals);
   }
 
   // Studies the pattern again, for the JIT. The JIT compiles silently or not at all (a library
@@ -213,9 +210,8 @@ class compiled_pattern {
   bool jit_wanted_ = false;  // JIT wanted, where the pattern is one it matches correctly
   bool accelerate_ = false;
   std::string error_;
-  pattern_facts facts_;
-  std::size_t look_back_bytes_ = SIZE_MAX;
-  literal_set_finder finder_;  // empty unless searches may look for the literals
+  textsift::analysis::pattern_plan plan_;
+  textsift::search::literal_set_finder finder_;  // empty unless the plan searches for literals
   std::unique_ptr<pcre, code_deleter> code_;
   // JIT compilation costs microseconds even for a tiny pattern, and records are copied several
   // times before they are applied, so it happens at the first search: these two change then.

@@ -5,9 +5,12 @@
 
 #include <string>
 
-#include "templates/message_byte.hpp"
+#include "messages/message_byte.hpp"
+#include "messages/messages.hpp"
 
 namespace templates {
+
+namespace messages = textsift::messages;
 
 // Checks that `rewrite` can apply to a match of a pattern with `capture_count` capturing groups.
 // Returns an empty string when it can, else the first fault from the left: a reference to a group
@@ -17,15 +20,14 @@ template <class String>
 std::string validate_rewrite(const String& rewrite, int capture_count) {
   for (std::size_t i = 0; i < rewrite.size(); ++i) {
     if (rewrite[i] != '\\') continue;
-    if (i + 1 == rewrite.size()) return "Replacement ends with a single backslash";
+    if (i + 1 == rewrite.size()) return messages::fill(messages::single_backslash);
     const char next = rewrite[++i];
     if (next >= '0' && next <= '9') {
       if (next - '0' > capture_count) {
-        return std::string("Replacement refers to group ") + next +
-               ", which the pattern does not have";
+        return messages::fill(messages::missing_group, std::string(1, next));
       }
     } else if (next != '\\') {
-      return "Replacement has an unknown escape sequence: \\" + message_byte(next);
+      return messages::fill(messages::unknown_escape, textsift::message_byte(next));
     }
   }
   return std::string();
