@@ -8,14 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "lazy_text.hpp"
+
 namespace test {
 
 struct e2e_case {
   std::string name;
   std::vector<std::string> args;
-  std::string input;
-  std::string out;
-  std::string err;
+  lazy_text input;
+  lazy_text out;
+  lazy_text err;
   int status;
 };
 
