@@ -8,7 +8,7 @@ PCRE_SOURCE ?=
 PACKAGES := g++ make cmake pkg-config libgtest-dev groff-base
 CMAKE_PCRE = -DTEXTSIFT_PCRE=$(PCRE) -DTEXTSIFT_PCRE_SOURCE=$(if $(PCRE_SOURCE),$(abspath $(PCRE_SOURCE)))
 
-.PHONY: all deps build demo test test-sanitize test-valgrind test-big fuzz install package format check-format clean \
+.PHONY: all deps build demo test test-sanitize test-tsan test-cpus test-valgrind test-big fuzz install package format check-format clean \
 	bench-build bench bench-big check-package-debian13 check-debian13
 
 all: build
@@ -39,6 +39,26 @@ test-sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTEXTSIFT_SANITIZE=ON $(CMAKE_PCRE)
 	cmake --build build-asan -j $(JOBS)
 	@$(with_pcre_testdata) ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE valgrind
+
+# ThreadSanitizer, on the cases whose inputs are large enough for the threads: a file read in
+# halves, a large text checked as UTF-8 in halves beside the first search, the check and the
+# searches at every size class.
+TSAN_CASES := large|utf8_check|read_all_stdin|differential|truncated|long_mixed_texts
+test-tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEXTSIFT_TSAN=ON $(CMAKE_PCRE)
+	cmake --build build-tsan -j $(JOBS)
+	TSAN_OPTIONS="halt_on_error=1 $(TSAN_OPTIONS)" ctest --test-dir build-tsan --output-on-failure \
+		-j $(JOBS) -R '$(TSAN_CASES)'
+
+# The end-to-end cases with every run of the binary on emulated CPUs (qemu user mode) without AVX2
+# (Nehalem) and without SSSE3 (qemu64), where searches take their narrower vector widths.
+test-cpus: build
+	@scripts/install-deps qemu-user-static
+	for cpu in Nehalem qemu64; do \
+	  echo "== end-to-end cases on an emulated $$cpu"; \
+	  TEXTSIFT_TEST_WRAPPER="qemu-x86_64-static -cpu $$cpu" $(BUILD_DIR)/tests/end_to_end_tests \
+	    --gtest_brief=1 || exit 1; \
+	done
 
 # The end-to-end cases with every run of the binary under valgrind.
 test-valgrind:

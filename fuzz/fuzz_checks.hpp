@@ -3,6 +3,8 @@
 #pragma once
 
 #include <pcre.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/lowered_pattern.hpp"
+#include "io/in_place_output.hpp"
 #include "program/expression_list.hpp"
 #include "search/literal_search.hpp"
 #include "templates/basic_pcre.hpp"
@@ -26,17 +30,90 @@ namespace fuzz {
 // The program's settings with a smaller match limit: a pattern that is costly at every start
 // position then ends in milliseconds, not seconds, and fuzzing stays fast. Not `fast`: every
 // search on the interpreter, none skipping text.
-inline templates::match_settings fuzz_settings(bool fast = true) {
+inline templates::match_settings fuzz_settings(
+    bool fast = true, textsift::search::vector_width width = textsift::search::widest_width()) {
   templates::match_settings settings;
+  settings.width = width;
   settings.jit = fast;
   settings.accelerate = fast;
   settings.match_limit = 100000;
   return settings;
 }
 
+// The vector width an input runs at: each one this CPU runs, chosen by the input's size, so that
+// a fuzzer reaches every width with inputs of every kind.
+inline textsift::search::vector_width fuzz_width(std::size_t size) {
+  static const std::vector<textsift::search::vector_width> widths = textsift::search::widths_here();
+  return widths[size % widths.size()];
+}
+
 // Whether `failure` is one of the limits, which the JIT and the interpreter count differently.
 inline bool limit_failure(const std::string& failure) {
   return failure.find("limit exceeded") != std::string::npos;
+}
+
+// What applying `record` to `text` gives when, as the last expression of a run, it builds its
+// result over its own copy of the text, written to `fd` (a file in memory): its failure, or the
+// result.
+struct in_place_outcome {
+  std::string failure;
+  std::string result;
+};
+
+inline in_place_outcome built_in_place(const textsift::expression& record, const std::string& text,
+                                       int fd) {
+  std::string own = text;
+  textsift::in_place_output out(own.data(), own.size(), record.matcher().look_back_bytes());
+  const templates::application_result outcome = record.apply(std::string_view(own), out);
+  if (!outcome.failure.empty()) return {outcome.failure, ""};
+  if (!outcome.replaced) return {"", text};
+  if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) violated("no file in memory");
+  out.write_to(fd);
+  std::string result(static_cast<std::size_t>(lseek(fd, 0, SEEK_CUR)), '\0');
+  if (pread(fd, result.data(), result.size(), 0) != static_cast<ssize_t>(result.size())) {
+    violated("short read of the file in memory");
+  }
+  return {"", result};
+}
+
+// A file in memory for built_in_place, opened once.
+inline int memory_file() {
+  static const int fd = memfd_create("in_place", 0);
+  if (fd < 0) violated("memfd_create failed");
+  return fd;
+}
+
+// Whether every match attempt of `record` reads a bounded stretch of text, so that its searches
+// take time in proportion to the text: only such records are tried on large texts.
+inline bool bounded_attempts(const textsift::expression& record) {
+  const int options = templates::engine_options(record.modifiers()).all_options();
+  const textsift::analysis::lowered_pattern lowered =
+      textsift::analysis::lower_pattern(record.pattern(), options);
+  return lowered.known() && lowered.props.max_bytes < textsift::analysis::unbounded;
+}
+
+// The last expression built over its text against the same held, at each size class that
+// `classes` picks (bit 0: as it is; bit 1: repeated beyond the queue's first block of 64 KiB;
+// bit 2: repeated beyond 1 MiB, where its UTF-8 check splits; both only for bounded attempts):
+// the same failure and result.
+inline void check_in_place(const textsift::expression& record, const std::string& argument,
+                           const std::string& text, unsigned classes) {
+  const std::size_t sizes[] = {0, std::size_t{64} << 10, std::size_t{1} << 20};
+  if (text.empty() || !bounded_attempts(record)) classes &= 1;
+  for (int size_class = 0; size_class < 3; ++size_class) {
+    if ((classes >> size_class & 1) == 0) continue;
+    std::string sized = text;
+    while (size_class > 0 && sized.size() <= sizes[size_class]) sized += text;
+    std::string held = sized;
+    const std::string held_failure = record.apply(held);
+    const in_place_outcome in_place = built_in_place(record, sized, memory_file());
+    if (limit_failure(held_failure) || limit_failure(in_place.failure)) continue;
+    if (in_place.failure != held_failure || (held_failure.empty() && in_place.result != held)) {
+      violated("\"" + argument + "\" built over its text of " + std::to_string(sized.size()) +
+               " bytes differs from the held result: \"" + in_place.failure + "\" and \"" +
+               held_failure + "\"");
+    }
+  }
 }
 
 // One argument's bytes (cut at the first NUL, as a command line would) through parse and
@@ -187,15 +264,19 @@ inline void check_run(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> arguments;
   std::string text;
   if (!read_run_input(data, size, arguments, text)) return;
+  const textsift::search::vector_width width = fuzz_width(size);
   std::vector<textsift::expression> list;
   for (const std::string& argument : arguments) {
-    list.push_back(textsift::make_expression(argument, fuzz_settings()));
+    list.push_back(textsift::make_expression(argument, fuzz_settings(true, width)));
     if (!list.back().error().empty()) return;  // the run ends here
   }
   for (std::size_t i = 0; i < list.size(); ++i) {
     const textsift::expression& record = list[i];
+    // The last expression's result is built over its text: bits 4 to 6 of the first byte pick
+    // the size classes to compare that at, the text as it is at least once in eight.
+    if (i + 1 == list.size()) check_in_place(record, arguments[i], text, (data[0] >> 4) | 1u);
     std::string plain_text = text, expected = text;
-    const auto plain = textsift::make_expression(arguments[i], fuzz_settings(false));
+    const auto plain = textsift::make_expression(arguments[i], fuzz_settings(false, width));
     const std::string plain_failure = plain.apply(plain_text);
     const bool compare = record.search_kind() && record.global();
     const std::string expected_failure = compare ? reference_replace_all(record, expected) : "";
@@ -223,11 +304,12 @@ inline void check_fast_paths(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> arguments;
   std::string fast_text;
   if (!read_run_input(data, size, arguments, fast_text)) return;
-  templates::match_settings plain_settings = fuzz_settings();
+  const textsift::search::vector_width width = fuzz_width(size);
+  templates::match_settings plain_settings = fuzz_settings(true, width);
   plain_settings.accelerate = false;
   std::string plain_text = fast_text;
   for (const std::string& argument : arguments) {
-    const auto fast = textsift::make_expression(argument, fuzz_settings());
+    const auto fast = textsift::make_expression(argument, fuzz_settings(true, width));
     const auto plain = textsift::make_expression(argument, plain_settings);
     if (fast.error() != plain.error()) violated("\"" + argument + "\" compiles differently");
     if (!fast.error().empty()) return;
@@ -295,9 +377,8 @@ inline void check_literal_sets(const std::uint8_t* data, std::size_t size) {
     }
     text += each;
   }
-  // The set search against a plain scan, for the literals as bytes.
+  // The set search at every width against a plain scan, for the literals as bytes.
   if (literals.size() <= 64) {
-    const textsift::search::literal_set_finder finder(literals);
     const std::size_t from = shape % (text.size() + 1);
     std::size_t position = std::string::npos, index = 0;
     for (std::size_t at = from; at < text.size() && position == std::string::npos; ++at) {
@@ -309,10 +390,14 @@ inline void check_literal_sets(const std::uint8_t* data, std::size_t size) {
         }
       }
     }
-    const auto found = finder.find(text.data(), text.size(), from);
-    if (found.position != position || (position != std::string::npos && found.index != index)) {
-      violated("the set search finds " + std::to_string(found.position) + " (literal " +
-               std::to_string(found.index) + "), a plain scan " + std::to_string(position));
+    for (const textsift::search::vector_width width : textsift::search::widths_here()) {
+      const textsift::search::literal_set_finder finder(literals, width);
+      const auto found = finder.find(text.data(), text.size(), from);
+      if (found.position != position || (position != std::string::npos && found.index != index)) {
+        violated(std::string("the set search at ") + textsift::search::width_name(width) +
+                 " finds " + std::to_string(found.position) + " (literal " +
+                 std::to_string(found.index) + "), a plain scan " + std::to_string(position));
+      }
     }
   }
   const char* const* setting = settings[shape % 16];
@@ -320,10 +405,11 @@ inline void check_literal_sets(const std::uint8_t* data, std::size_t size) {
   const std::string modifier = modifiers[(shape / 16) % 6];
   const bool search_kind = (shape / 96) % 3 != 0;
   const std::string record_modifiers = modifier + ((shape / 96) % 3 == 1 ? "1" : "");
-  templates::match_settings plain_settings = fuzz_settings();
+  templates::match_settings plain_settings = fuzz_settings(true, fuzz_width(size));
   plain_settings.accelerate = false;
   templates::basic_pcre<std::string> fast, plain;
-  fast.compile(search_kind, pattern, "<\\0>", record_modifiers, fuzz_settings());
+  fast.compile(search_kind, pattern, "<\\0>", record_modifiers,
+               fuzz_settings(true, fuzz_width(size)));
   plain.compile(search_kind, pattern, "<\\0>", record_modifiers, plain_settings);
   if (fast.error() != plain.error()) violated("\"" + pattern + "\" compiles differently");
   if (!fast.error().empty()) return;

@@ -34,6 +34,10 @@ std::string binary();
 // command line), when set, goes in front of it.
 std::vector<std::string> wrapper();
 
+// Whether the binary under test runs under ThreadSanitizer, whose runtime a preloaded library
+// that wraps mmap or pthread_create breaks: such runs are left out there.
+constexpr bool thread_sanitized = TEXTSIFT_THREAD_SANITIZED;
+
 // Whether runs go through such a wrapper. A wrapper opens descriptors of its own, which can take
 // the place of a standard stream that a case closes on purpose.
 bool wrapped();

@@ -9,16 +9,21 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "io/write_output.hpp"
+#include "fuzz_checks.hpp"
+#include "io/in_place_output.hpp"
 #include "search/literal_search.hpp"
 #include "templates/basic_pcre.hpp"
 #include "templates/engine_options.hpp"
 
 namespace {
+
+// Every vector width this machine runs: the searches are compared at each.
+const std::vector<textsift::search::vector_width> widths = textsift::search::widths_here();
 
 class generator {
  public:
@@ -127,24 +132,6 @@ class generator {
   bool keeps_out_ = false;  // \K: a match may report less than it consumed
 };
 
-// What `record` gives for `text` when it builds its result over its own copy of the text, as the
-// last expression of a run does; written through `fd`, a file in memory.
-std::string built_in_place(const templates::basic_pcre<std::string>& record,
-                           const std::string& text, int fd) {
-  std::string own = text;
-  textsift::in_place_output out(own.data(), own.size());
-  const templates::application_result outcome = record.apply(std::string_view(own), out);
-  if (!outcome.failure.empty()) return outcome.failure;
-  if (!outcome.replaced) return text;
-  if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) return "no file";
-  out.write_to(fd);
-  std::string result(static_cast<std::size_t>(lseek(fd, 0, SEEK_CUR)), '\0');
-  if (pread(fd, result.data(), result.size(), 0) != static_cast<ssize_t>(result.size())) {
-    return "short read";
-  }
-  return result;
-}
-
 TEST(differential, application_matches_pcrecpp) {
   const int file = memfd_create("in_place", 0);
   ASSERT_GE(file, 0);
@@ -168,11 +155,14 @@ TEST(differential, application_matches_pcrecpp) {
                     << modifiers << ": " << reference.error();
       continue;
     }
-    templates::match_settings interpreter;
+    // Each vector width this machine runs, in turn.
+    templates::match_settings settings;
+    settings.width = widths[static_cast<std::size_t>(round) % widths.size()];
+    templates::match_settings interpreter = settings;
     interpreter.jit = false;
     templates::basic_pcre<std::string> record, interpreted_record;
     const std::string record_modifiers = kind == 1 ? modifiers + "1" : modifiers;
-    record.compile(kind != 0, pattern, rewrite, record_modifiers);
+    record.compile(kind != 0, pattern, rewrite, record_modifiers, settings);
     interpreted_record.compile(kind != 0, pattern, rewrite, record_modifiers, interpreter);
     ASSERT_EQ(record.error(), "") << pattern << " /" << modifiers;
 
@@ -196,14 +186,26 @@ TEST(differential, application_matches_pcrecpp) {
     }
     ASSERT_EQ(ours, expected) << "pattern " << pattern << " modifiers " << modifiers << " kind "
                               << kind << " rewrite " << rewrite << " text \"" << text << '"';
-    // Built over the text, on a text long enough for the result to lag behind the search.
+    // Built over the text, as the last expression builds it, on a text long enough for the
+    // result to lag behind the search: 8 copies, and in turn beyond the queue's first block of
+    // 64 KiB and beyond 1 MiB where attempts read a bounded stretch (time stays linear).
+    const bool bounded = fuzz::bounded_attempts(record);
+    const std::size_t beyond = !bounded           ? 0
+                               : round % 200 == 0 ? std::size_t{1} << 20
+                               : round % 10 == 0  ? std::size_t{64} << 10
+                                                  : 0;
     std::string longer;
-    for (int i = 0; i < 8; ++i) longer += text;
+    for (int copies = 0; !text.empty() && (copies < 8 || longer.size() <= beyond); ++copies) {
+      longer += text;
+    }
     std::string held = longer;
-    if (record.apply(held).empty()) {
-      ASSERT_EQ(built_in_place(record, longer, file), held)
+    const std::string held_failure = record.apply(held);
+    const fuzz::in_place_outcome in_place = fuzz::built_in_place(record, longer, file);
+    ASSERT_EQ(in_place.failure, held_failure) << pattern;
+    if (held_failure.empty()) {
+      ASSERT_EQ(in_place.result, held)
           << "in place: pattern " << pattern << " modifiers " << modifiers << " kind " << kind
-          << " rewrite " << rewrite << " text \"" << longer << '"';
+          << " rewrite " << rewrite << " text \"" << longer.substr(0, 200) << '"';
     }
     ++compared;
     if (ours != text) ++changed;
@@ -297,11 +299,13 @@ TEST(differential, acceleration_changes_no_result) {
     for (int n = generate.below(round % 50 == 0 ? 2000 : 30); n > 0; --n)
       text += generate.pick(pieces);
     const int kind = generate.below(3);
-    templates::match_settings plain;
+    templates::match_settings settings;  // each vector width this machine runs, in turn
+    settings.width = widths[static_cast<std::size_t>(round) % widths.size()];
+    templates::match_settings plain = settings;
     plain.accelerate = false;
     const std::string record_modifiers = kind == 1 ? modifier + "1" : modifier;
     templates::basic_pcre<std::string> fast, slow;
-    fast.compile(kind != 0, pattern, "<\\0>", record_modifiers);
+    fast.compile(kind != 0, pattern, "<\\0>", record_modifiers, settings);
     slow.compile(kind != 0, pattern, "<\\0>", record_modifiers, plain);
     if (!fast.error().empty()) continue;  // such as a look-behind of no fixed length
     std::string fast_text = text, slow_text = text;
@@ -324,11 +328,17 @@ TEST(differential, acceleration_changes_no_result) {
 
 namespace {
 
-// The vector searches against a plain one, on texts long enough for several vectors and texts
-// that end in part of a literal; bytes that differ only in bit 5 ('@' and '`', '[' and '{') must
-// stay apart when ignoring case. Sets of 1 to 64 literals, some overlapping, some beginning
-// alike: the first position wins, and there the first literal of the set.
+// The vector searches at every width against a plain one, on texts long enough for several
+// vectors and texts that end in part of a literal; bytes that differ only in bit 5 ('@' and '`',
+// '[' and '{') must stay apart when ignoring case. Sets of 1 to 64 literals, some overlapping, some
+// beginning alike: the first position wins, and there the first literal of the set.
 TEST(differential, literal_finders_agree_with_a_plain_scan) {
+  std::string names;  // the widths compared, which the test's output shows
+  for (const textsift::search::vector_width width : widths) {
+    names += std::string(names.empty() ? "" : " ") + textsift::search::width_name(width);
+  }
+  RecordProperty("widths", names);
+  std::printf("vector widths compared on this machine: %s\n", names.c_str());
   generator generate(7);
   const std::string alphabet = "aAbB@`[{-\xc3\xa9 x";
   const auto same = [](char a, char b, bool caseless) {
@@ -361,17 +371,21 @@ TEST(differential, literal_finders_agree_with_a_plain_scan) {
       }
     }
     const std::vector<char> exact(text.begin(), text.end());  // no room after it to read by mistake
-    const textsift::search::literal_set_finder finder(set);
-    const textsift::search::literal_set_finder::occurrence found =
-        finder.find(exact.data(), exact.size(), from);
-    ASSERT_EQ(found.position, position) << '"' << text << "\" from " << from << ", " << count
-                                        << " literals, the first \"" << set[0].bytes << '"';
-    if (position != std::string::npos) {
-      ASSERT_EQ(found.index, index) << text;
-    }
-    if (count == 1) {
-      const textsift::search::literal_finder single(set[0].bytes, set[0].caseless);
-      ASSERT_EQ(single.find(exact.data(), exact.size(), from), position) << text;
+    for (const textsift::search::vector_width width : widths) {
+      const char* name = textsift::search::width_name(width);
+      const textsift::search::literal_set_finder finder(set, width);
+      const textsift::search::literal_set_finder::occurrence found =
+          finder.find(exact.data(), exact.size(), from);
+      ASSERT_EQ(found.position, position)
+          << name << " \"" << text << "\" from " << from << ", " << count
+          << " literals, the first \"" << set[0].bytes << '"';
+      if (position != std::string::npos) {
+        ASSERT_EQ(found.index, index) << name << " " << text;
+      }
+      if (count == 1) {
+        const textsift::search::literal_finder single(set[0].bytes, set[0].caseless, width);
+        ASSERT_EQ(single.find(exact.data(), exact.size(), from), position) << name << " " << text;
+      }
     }
   }
 }

@@ -1,5 +1,6 @@
 // Our UTF-8 check must agree with the engine's, since matching skips the engine's own check
-// once ours has passed: every short sequence, at every position relative to a 16-byte block.
+// once ours has passed: every short sequence, at every position relative to a 16-byte block, at
+// every vector width this machine runs.
 #include <gtest/gtest.h>
 #include <pcre.h>
 
@@ -7,6 +8,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "search/utf8.hpp"
 #include "search/utf8_check.hpp"
@@ -32,23 +34,10 @@ class engine_check {
   pcre* code_ = nullptr;
 };
 
-// Every check of ours this machine can run: the one chosen, and each that it may choose.
-bool (*const checks[])(const char*, std::size_t) = {
-    textsift::search::valid_utf8,
-    textsift::search::valid_utf8_scalar,
-#ifdef TEXTSIFT_UTF8_SSSE3
-    textsift::search::utf8_detail::valid_utf8_ssse3,
-    textsift::search::utf8_detail::valid_utf8_avx2,
-#endif
-};
+using textsift::search::vector_width;
 
-bool supported(std::size_t check) {
-#ifdef TEXTSIFT_UTF8_SSSE3
-  if (check == 2) return __builtin_cpu_supports("ssse3");
-  if (check == 3) return __builtin_cpu_supports("avx2");
-#endif
-  return check < 2;
-}
+// Every width this machine runs the check at, the widest (the one production takes) last.
+const std::vector<vector_width> widths = textsift::search::widths_here();
 
 // Compares our checks with the engine's for `sequence` placed so that it starts at several
 // offsets around a 16-, a 32- and a 64-byte block boundary, at the end of the text or followed by
@@ -58,10 +47,9 @@ void expect_agreement(const engine_check& engine, const std::string& sequence) {
     for (const std::size_t after : {0, 65}) {
       const std::string text = std::string(before, 'a') + sequence + std::string(after, 'z');
       const bool expected = engine.valid(text);
-      for (std::size_t check = 0; check < std::size(checks); ++check) {
-        if (!supported(check)) continue;
-        ASSERT_EQ(checks[check](text.data(), text.size()), expected)
-            << "check " << check << " " << testing::PrintToString(text);
+      for (const vector_width width : widths) {
+        ASSERT_EQ(textsift::search::valid_utf8(text.data(), text.size(), width), expected)
+            << textsift::search::width_name(width) << " " << testing::PrintToString(text);
       }
     }
   }
@@ -110,14 +98,15 @@ TEST(valid_utf8, agrees_with_the_engine_on_long_mixed_texts) {
     std::string text;
     for (int n = random() % 40; n > 0; --n) text += pieces[random() % 7];
     if (round % 2 == 1 && !text.empty()) text[random() % text.size()] ^= 1 << (random() % 8);
-    for (std::size_t check = 0; check < std::size(checks); ++check) {
-      if (!supported(check)) continue;
-      ASSERT_EQ(checks[check](text.data(), text.size()), engine.valid(text))
-          << "check " << check << " " << testing::PrintToString(text);
+    for (const vector_width width : widths) {
+      ASSERT_EQ(textsift::search::valid_utf8(text.data(), text.size(), width), engine.valid(text))
+          << textsift::search::width_name(width) << " " << testing::PrintToString(text);
     }
     // The same text cut in the middle, its second half checked on a thread of its own.
-    ASSERT_EQ(textsift::search::utf8_check(text, 1).valid(), engine.valid(text))
-        << "split " << testing::PrintToString(text);
+    for (const vector_width width : widths) {
+      ASSERT_EQ(textsift::search::utf8_check(text, 1, width).valid(), engine.valid(text))
+          << "split " << testing::PrintToString(text);
+    }
     // The same text as it arrives in blocks of 1 to 8 bytes, in two parts read side by side.
     const std::size_t middle = text.size() / 2;
     textsift::search::utf8_running_check first, second(middle, true);
@@ -143,8 +132,10 @@ TEST(utf8_check, agrees_with_the_engine_where_the_middle_continues_a_sequence) {
                              "\x80\x80\x80\x80", "\xc3\xa9\xa9"}) {
     for (std::size_t before = 60; before < 68; ++before) {
       const std::string text = std::string(before, 'a') + middle + std::string(64, 'z');
-      EXPECT_EQ(textsift::search::utf8_check(text, 1).valid(), engine.valid(text))
-          << testing::PrintToString(text);
+      for (const vector_width width : widths) {
+        EXPECT_EQ(textsift::search::utf8_check(text, 1, width).valid(), engine.valid(text))
+            << textsift::search::width_name(width) << " " << testing::PrintToString(text);
+      }
     }
   }
 }

@@ -47,8 +47,8 @@ inline std::string search_failure_message(int status) {
 // on the first search, and the library's own check is skipped from then on: repeating it for
 // every match would make a global replacement quadratic. The check of a large text runs partly
 // on a second thread, beside the first literal search, which is safe on any bytes; the engine
-// never sees the text before the check has passed. A search from inside a character is left to
-// the library's check, since skipping it there is undefined behaviour.
+// never sees the text before the check has passed. A search from inside a character (after \C)
+// ends as the library's check would end it, without the library.
 class searcher {
  public:
   // Requires pattern.compiled() and text.size() <= max_text_size; both must outlive the searcher.
@@ -68,7 +68,9 @@ class searcher {
   // groups plus one on a match (then begin() and end() give its span), PCRE_ERROR_NOMATCH when
   // there is none, or a failure status for search_failure_message.
   int search(std::size_t start, int flags) {
-    if (utf8_ && known_ == textsift::search::utf8_known::unknown && !check_) check_.emplace(text_);
+    if (utf8_ && known_ == textsift::search::utf8_known::unknown && !check_) {
+      check_.emplace(text_, textsift::search::utf8_check::split_bytes, pattern_.width());
+    }
     std::size_t begin = start;
     if (flags == 0 && plan_ != nullptr && !dense_) {
       const textsift::search::literal_set_finder::occurrence found =
@@ -81,12 +83,6 @@ class searcher {
     }
     if (!text_valid()) return PCRE_ERROR_BADUTF8;
     return run_engine(start, begin, flags, text_.size());
-  }
-
-  // The first byte of the text that a search from `start` may read.
-  std::size_t earliest_read(std::size_t start) const {
-    const std::size_t back = pattern_.look_back_bytes();
-    return start > back ? start - back : 0;
   }
 
   std::size_t begin() const { return static_cast<std::size_t>(ovector_[0]); }
@@ -144,7 +140,13 @@ class searcher {
   // limit is that of the bytes from `start` to the end of the text.
   [[gnu::always_inline]] int run_engine(std::size_t start, std::size_t begin, int flags,
                                         std::size_t length) {
-    if (utf8_ && at_character_start(begin)) flags |= PCRE_NO_UTF8_CHECK;
+    if (utf8_) {
+      // The text is valid UTF-8, checked before the first search, so a search from inside a
+      // character can only end as the library's own check ends it. That check reads the whole
+      // text, whose start a result built over it may have overwritten: it is not asked.
+      if (!at_character_start(begin)) return PCRE_ERROR_BADUTF8_OFFSET;
+      flags |= PCRE_NO_UTF8_CHECK;
+    }
     const int status =
         pattern_.exec(text_.data(), static_cast<int>(length), static_cast<int>(begin), flags,
                       ovector_.data(), static_cast<int>(ovector_.size()), text_.size() - start);
@@ -251,10 +253,10 @@ struct application_result {
   bool replaced = false;
 };
 
-// Tells `out` that the text before `position` will not be read again: a result built over its
-// own text may then overwrite that part. Other outputs ignore it.
+// Tells `out` that the next search starts at `start`: a result built over its own text may then
+// overwrite what that search and the ones after it cannot read. Other outputs ignore it.
 template <class Output>
-void release_text_before(Output&, std::size_t) {}
+void will_search_from(Output&, std::size_t) {}
 
 // Appends the rest of `text` from `position` to `out`, as the last part of the result.
 template <class Output>
@@ -264,9 +266,9 @@ void append_rest(Output& out, std::string_view text, std::size_t position) {
 
 // The three operations below require text.size() <= max_text_size. Each reads `text` and, when
 // the text changes, writes the new text to `out`; on failure `out` holds nothing useful. `out`
-// must not overlap `text`, unless it writes only where release_text_before allows. `Output` is a
+// must not overlap `text`, unless it writes only where will_search_from allows. `Output` is a
 // string, or a stream with the same few operations (clear, append, push_back, and
-// reserve_large, release_text_before and append_rest found by argument-dependent lookup). `known`
+// reserve_large, will_search_from and append_rest found by argument-dependent lookup). `known`
 // is what is already known of the text's UTF-8 validity, as for the searcher.
 
 // The new text is `rewrite` applied to the first match, or the empty string when nothing matches.
@@ -312,7 +314,7 @@ application_result replace_all(
   bool after_empty_match = false;
   bool matched = false;
   while (start <= text.size()) {
-    release_text_before(out, search.earliest_read(start));
+    will_search_from(out, start);
     const int flags = after_empty_match ? PCRE_ANCHORED | PCRE_NOTEMPTY : 0;
     const int status = search.search(start, flags);
     if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};

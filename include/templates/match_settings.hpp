@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "search/vector.hpp"
+
 namespace templates {
 
 // The library's own default. A match attempt (one start position of a search) that needs more
@@ -67,6 +69,8 @@ struct match_settings {
   bool accelerate = true;
   int match_limit = default_match_limit;
   int recursion_limit = interpreter_recursion_limit();
+  // The width of the vector searches (literals, UTF-8); tests force each one this CPU runs.
+  textsift::search::vector_width width = textsift::search::widest_width();
 };
 
 }  // namespace templates

@@ -54,7 +54,8 @@ class compiled_pattern {
         match_limit_(options.match_limit()),
         recursion_limit_(options.match_limit_recursion()),
         jit_wanted_(settings.jit),
-        accelerate_(settings.accelerate) {
+        accelerate_(settings.accelerate),
+        width_(settings.width) {
     compile();
   }
 
@@ -64,7 +65,8 @@ class compiled_pattern {
         match_limit_(other.match_limit_),
         recursion_limit_(other.recursion_limit_),
         jit_wanted_(other.jit_wanted_),
-        accelerate_(other.accelerate_) {
+        accelerate_(other.accelerate_),
+        width_(other.width_) {
     if (other.code_) compile();
   }
 
@@ -112,6 +114,9 @@ class compiled_pattern {
     }
     return report;
   }
+
+  // The width its searches run vector code at.
+  textsift::search::vector_width width() const { return width_; }
 
   // Number of capturing groups; 0 when not compiled.
   int capture_count() const { return info_int(PCRE_INFO_CAPTURECOUNT); }
@@ -171,7 +176,9 @@ class compiled_pattern {
         textsift::analysis::lower_pattern(pattern_, options_), report(),
         textsift::analysis::plan_wanted{jit_wanted_, accelerate_});
     jit_pending_ = plan_.jit;
-    if (plan_.search_literals) finder_ = textsift::search::literal_set_finder(plan_.literals);
+    if (plan_.search_literals) {
+      finder_ = textsift::search::literal_set_finder(plan_.literals, width_);
+    }
   }
 
   // Studies the pattern again, for the JIT. The JIT compiles silently or not at all (a library
@@ -209,6 +216,7 @@ class compiled_pattern {
   int recursion_limit_ = 0;
   bool jit_wanted_ = false;  // JIT wanted, where the pattern is one it matches correctly
   bool accelerate_ = false;
+  textsift::search::vector_width width_ = textsift::search::vector_width::word;
   std::string error_;
   textsift::analysis::pattern_plan plan_;
   textsift::search::literal_set_finder finder_;  // empty unless the plan searches for literals

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "io/in_place_output.hpp"
 #include "io/write_output.hpp"
 #include "messages/messages.hpp"
 #include "program/parse_expression.hpp"
@@ -81,7 +82,7 @@ void apply_and_write(const std::vector<expression>& list, int first_number, char
       return;
     }
   } else if (!list.empty()) {
-    in_place_output out(writable, text.size());
+    in_place_output out(writable, text.size(), list.back().matcher().look_back_bytes());
     if (apply_one(held, out)) {
       out.write_to(fd);
       return;

@@ -82,12 +82,15 @@ class utf8_check {
 
   // Starts the check of `text`, which must outlive this object: the second half of a text of
   // `split_from` bytes or more on a new thread (the whole text here, later, when none can start).
-  explicit utf8_check(std::string_view text, std::size_t split_from = split_bytes) : text_(text) {
+  // Checks at `width`, which this CPU must run.
+  explicit utf8_check(std::string_view text, std::size_t split_from = split_bytes,
+                      vector_width width = widest_width())
+      : text_(text), width_(width) {
     if (text.size() < split_from) return;
     const std::size_t split = utf8_split_point(text, text.size() / 2);
     try {
       second_half_ = std::thread([this, split] {
-        second_half_valid_ = valid_utf8(text_.data() + split, text_.size() - split);
+        second_half_valid_ = valid_utf8(text_.data() + split, text_.size() - split, width_);
       });
       split_ = split;
     } catch (const std::system_error&) {  // no thread to be had: all of it is checked here
@@ -106,7 +109,7 @@ class utf8_check {
   // calling thread and waits for the second. May be called again: the answer is kept.
   bool valid() {
     if (answered_) return valid_;
-    valid_ = valid_utf8(text_.data(), split_);
+    valid_ = valid_utf8(text_.data(), split_, width_);
     if (second_half_.joinable()) {
       second_half_.join();
       valid_ = valid_ && second_half_valid_;
@@ -117,6 +120,7 @@ class utf8_check {
 
  private:
   std::string_view text_;
+  vector_width width_;
   std::size_t split_ = text_.size();  // the part checked by valid(); the rest is the thread's
   std::thread second_half_;
   bool second_half_valid_ = false;
