@@ -43,7 +43,7 @@ test-sanitize: deps
 # ThreadSanitizer, on the cases whose inputs are large enough for the threads: a file read in
 # halves, a large text checked as UTF-8 in halves beside the first search, the check and the
 # searches at every size class.
-TSAN_CASES := large|utf8_check|read_all_stdin|differential|truncated|long_mixed_texts
+TSAN_CASES := large|utf8_check|read_all_stdin|differential|truncated|long_mixed_texts|pieces|lazy_span
 test-tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEXTSIFT_TSAN=ON $(CMAKE_PCRE)
 	cmake --build build-tsan -j $(JOBS)
@@ -76,7 +76,8 @@ check-format:
 clean:
 	rm -rf $(BUILD_DIR)
 
-# A real run with more than 2 GiB of input (not in CI: it needs about 2.5 GB of memory).
+# Real runs with more than 2 GiB of input (not in CI: they need about 5 GB of memory and 8 GB of
+# disk): replacements whose matches lie within lines, against the same on the text's parts.
 test-big: build
 	scripts/test-big $(BUILD_DIR)/textsift
 
@@ -115,7 +116,8 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DTEXTSIFT_FUZZ=ON -DTEXTSIFT_TESTS=OFF $(CMAKE_PCRE)
 	cmake --build build-fuzz -j $(JOBS) --target parse_compile_fuzzer run_fuzzer fast_paths_fuzzer \
-		literal_sets_fuzzer plan_library_fuzzer plan_matches_fuzzer plan_look_back_fuzzer
+		literal_sets_fuzzer plan_library_fuzzer plan_matches_fuzzer plan_look_back_fuzzer \
+		pieces_fuzzer
 	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
 
 # Benchmark against perl, sed, sd and ripgrep (optimized build in build-bench/); bench-big adds

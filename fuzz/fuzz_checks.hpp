@@ -76,6 +76,30 @@ inline in_place_outcome built_in_place(const textsift::expression& record, const
   return {"", result};
 }
 
+// The text an in-place application leaves: its outputs joined, or `original` where it replaced
+// nothing.
+inline std::string result_of(const templates::in_place_application& applied,
+                             std::string_view original) {
+  if (!applied.replaced) return std::string(original);
+  std::vector<iovec> parts;
+  for (const textsift::in_place_output& out : applied.outputs) out.parts(parts);
+  std::string result;
+  for (const iovec& part : parts)
+    result.append(static_cast<const char*>(part.iov_base), part.iov_len);
+  return result;
+}
+
+// What `record` gives for `text` built over its own copy as apply_and_write builds it: in pieces
+// where its settings and plan cut the text. The failure, or the result.
+inline in_place_outcome applied_in_place(const textsift::expression& record,
+                                         const std::string& text) {
+  std::string own = text;
+  const templates::in_place_application applied =
+      record.apply_in_place(own.data(), own.size(), SIZE_MAX);
+  if (!applied.failure.empty()) return {applied.failure, ""};
+  return {"", result_of(applied, text)};
+}
+
 // A file in memory for built_in_place, opened once.
 inline int memory_file() {
   static const int fd = memfd_create("in_place", 0);
@@ -294,6 +318,34 @@ inline void check_run(const std::uint8_t* data, std::size_t size) {
     }
     if (!failure.empty()) return;
     if (compare && text != expected) violated("global replacement differs from the reference");
+  }
+}
+
+// Pieces against none: the same run (input as read_run_input reads it) with each record's text
+// built over in place and cut into pieces of 1 to 16 bytes (chosen by the first byte), searched
+// at once wherever the plan allows, and held whole. Output and failures must agree, unless a
+// limit acts (a piece's attempts may get more steps than a whole search's).
+inline void check_pieces(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::string> arguments;
+  std::string text;
+  if (!read_run_input(data, size, arguments, text)) return;
+  templates::match_settings cut = fuzz_settings(true, fuzz_width(size));
+  cut.piece_bytes = 1 + (data[0] >> 4);
+  for (const std::string& argument : arguments) {
+    const auto whole = textsift::make_expression(argument, fuzz_settings(true, fuzz_width(size)));
+    const auto in_pieces = textsift::make_expression(argument, cut);
+    if (!whole.error().empty()) return;
+    std::string held = text;
+    const std::string held_failure = whole.apply(held);
+    const in_place_outcome pieces = applied_in_place(in_pieces, text);
+    if (limit_failure(held_failure) || limit_failure(pieces.failure)) return;
+    if (pieces.failure != held_failure || (held_failure.empty() && pieces.result != held)) {
+      violated("\"" + argument + "\" in pieces of " + std::to_string(cut.piece_bytes) +
+               " bytes differs from the whole: \"" + pieces.failure + "\" and \"" + held_failure +
+               "\"");
+    }
+    if (!held_failure.empty()) return;
+    text = held;
   }
 }
 

@@ -207,6 +207,18 @@ TEST(differential, application_matches_pcrecpp) {
           << "in place: pattern " << pattern << " modifiers " << modifiers << " kind " << kind
           << " rewrite " << rewrite << " text \"" << longer.substr(0, 200) << '"';
     }
+    // Cut into pieces of a few bytes, searched at once wherever the plan allows.
+    templates::match_settings cut = settings;
+    cut.piece_bytes = 1 + static_cast<std::size_t>(round % 16);
+    templates::basic_pcre<std::string> in_pieces;
+    in_pieces.compile(kind != 0, pattern, rewrite, record_modifiers, cut);
+    const fuzz::in_place_outcome pieces = fuzz::applied_in_place(in_pieces, longer);
+    ASSERT_EQ(pieces.failure, held_failure) << "in pieces: " << pattern;
+    if (held_failure.empty()) {
+      ASSERT_EQ(pieces.result, held)
+          << "in pieces of " << cut.piece_bytes << " bytes: pattern " << pattern << " modifiers "
+          << modifiers << " kind " << kind << " text \"" << longer.substr(0, 200) << '"';
+    }
     ++compared;
     if (ours != text) ++changed;
   }

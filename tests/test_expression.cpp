@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "fuzz_checks.hpp"
 #include "lazy_text.hpp"
 #include "program/expression_list.hpp"
 #include "templates/engine_options.hpp"
@@ -44,6 +45,16 @@ TEST_P(application, gives_the_result_or_the_failure) {
     EXPECT_EQ(record.apply(text), c.failure) << (jit ? "JIT" : "interpreter");
     EXPECT_EQ(text, c.failure.empty() ? c.output.get() : c.input.get())
         << (jit ? "JIT" : "interpreter");
+    // Built over its text and cut into pieces of a few bytes, searched at once wherever the plan
+    // allows: the same result, or failure.
+    settings.piece_bytes = 3;
+    const auto in_pieces = make_expression(c.argument, settings);
+    const fuzz::in_place_outcome outcome = fuzz::applied_in_place(in_pieces, c.input.get());
+    EXPECT_EQ(outcome.failure, c.failure) << "in pieces, " << (jit ? "JIT" : "interpreter");
+    if (c.failure.empty()) {
+      EXPECT_TRUE(outcome.result == c.output.get())
+          << "in pieces, " << (jit ? "JIT" : "interpreter");
+    }
   }
 }
 
@@ -116,6 +127,26 @@ INSTANTIATE_TEST_SUITE_P(
         apply_case{"s/(?=ab\\K)/x/", "ab", "",
                    "Match start out of range (\\K inside an assertion)"},
         apply_case{"/(?=ab\\K)/", "ab", "", "Match start out of range (\\K inside an assertion)"}));
+
+// Texts cut into pieces (every row of these tables is also applied in pieces of 3 bytes): matches
+// at the cuts, empty matches, CR LF at a cut, lookbehinds that read over a cut, \G (searched
+// whole), a leading .*, first matches in a later piece only, and limits reached in a later piece,
+// where the first match in an earlier one decides, and in an earlier one.
+INSTANTIATE_TEST_SUITE_P(
+    pieces, application,
+    testing::Values(apply_case{"s/b/X/", "a\nb\nb\nab\n", "a\nX\nX\naX\n", ""},
+                    apply_case{"s/x*/-/", "a\nb\nc", "-a-\n-b-\n-c-", ""},
+                    apply_case{"s/$/!/m", "a\r\nb\r\n", "a\r!\nb\r!\n!", ""},
+                    apply_case{"s/\\r?\\n/;/", "a\r\nb\r\nc", "a;b;c", ""},
+                    apply_case{"s/(?<=a\\n)b/X/", "a\nb\na\nb", "a\nX\na\nX", ""},
+                    apply_case{"s/\\Ga/X/", "aa\naa", "XX\naa", ""},
+                    apply_case{"s/.*b/X/", "ab\ncb\nd", "X\nX\nd", ""},
+                    apply_case{"/c+/", "a\nb\nccc\nd", "ccc", ""},
+                    apply_case{"s/c/X/1", "a\nb\ncc", "a\nb\nXc", ""},
+                    apply_case{"s/(a+)+$/x/", "b\nb\n" + std::string(30, 'a') + "b", "",
+                               match_limit},
+                    apply_case{"/b/", "b\nb\n" + std::string(30, 'a') + "b", "b", ""},
+                    apply_case{"/(a+)+$|z/", std::string(30, 'a') + "b\nz", "", match_limit}));
 
 // Patterns that the library's JIT gets wrong give the interpreter's result.
 INSTANTIATE_TEST_SUITE_P(jit_defects, application,

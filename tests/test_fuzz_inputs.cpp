@@ -42,6 +42,10 @@ TEST(fuzz_inputs, whole_runs) {
   EXPECT_GT(replay("run", fuzz::check_run), 10);
 }
 
+TEST(fuzz_inputs, pieces_against_whole) {
+  EXPECT_GT(replay("run", fuzz::check_pieces), 10);
+}
+
 TEST(fuzz_inputs, fast_paths_on_and_off) {
   EXPECT_GT(replay("run", fuzz::check_fast_paths), 10);
 }

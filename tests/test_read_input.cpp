@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -32,7 +33,7 @@ std::string through_pipe(const std::string& data, std::size_t max_size) {
   });
   std::string text;
   try {
-    text = textsift::read_all_stdin(ends[0], max_size);
+    text = std::string(textsift::read_all_stdin(ends[0], max_size).view());
   } catch (...) {
     close(ends[0]);  // the writer may be blocked on a full pipe
     writer.join();
@@ -67,13 +68,20 @@ TEST(read_all_stdin, stops_as_soon_as_the_limit_is_passed) {
             "Input larger than 100 bytes");
 }
 
+// The run's own copy of `text`.
+textsift::text_buffer own_copy(std::string_view text) {
+  textsift::text_buffer own(text.size());
+  std::memcpy(own.data(), text.data(), text.size());
+  own.resize(text.size());
+  return own;
+}
+
 // What apply_and_write writes for `text`.
 std::string written(const std::vector<textsift::expression>& list, int first_number,
                     std::string_view text, std::size_t max_size) {
   const std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), std::fclose);
-  std::string own(text);
-  textsift::apply_and_write(list, first_number, own.data(), own.size(), fileno(file.get()),
-                            max_size);
+  textsift::text_buffer own = own_copy(text);
+  textsift::apply_and_write(list, first_number, own, fileno(file.get()), max_size);
   std::rewind(file.get());
   std::string out;
   for (int c; (c = std::fgetc(file.get())) != EOF;) out += static_cast<char>(c);
@@ -104,9 +112,8 @@ TEST(apply_and_write, streams_a_literal_replacement_and_nothing_on_failure) {
   EXPECT_EQ(written(list, 1, "bcd", 3), "bcd");
   const std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), std::fclose);
   EXPECT_EQ(thrown_message([&] {
-              std::string invalid = text + "\xff";
-              textsift::apply_and_write(list, 1, invalid.data(), invalid.size(),
-                                        fileno(file.get()));
+              textsift::text_buffer invalid = own_copy(text + "\xff");
+              textsift::apply_and_write(list, 1, invalid, fileno(file.get()));
             }),
             "Expression 1: Text is not valid UTF-8 (use the modifier U to match bytes)");
   EXPECT_EQ(std::ftell(file.get()), 0);
@@ -144,7 +151,7 @@ TEST(read_all_stdin, wait_and_reads_go_on_after_signals) {
   std::string text;
   EXPECT_EQ(thrown_message([&] {
               textsift::wait_for_input(ends[0]);
-              text = textsift::read_all_stdin(ends[0], 100);
+              text = std::string(textsift::read_all_stdin(ends[0], 100).view());
             }),
             "(nothing thrown)");
   writer.join();

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/in_place_output.hpp"
 #include "io/large_buffer.hpp"
 #include "search/literal_search.hpp"
 #include "search/utf8_check.hpp"
@@ -53,11 +54,15 @@ class searcher {
  public:
   // Requires pattern.compiled() and text.size() <= max_text_size; both must outlive the searcher.
   // `known` is what the caller already knows of the text's UTF-8 validity, which is then taken
-  // as it is: it must be true.
+  // as it is: it must be true. Each match attempt's limit grows with the bytes from the search's
+  // start to the end of the text, or with `limit_bytes` when not 0 (the searches of a piece take
+  // the limit of a search over the whole text, which may be longer than theirs).
   searcher(const compiled_pattern& pattern, std::string_view text,
-           textsift::search::utf8_known known = textsift::search::utf8_known::unknown)
+           textsift::search::utf8_known known = textsift::search::utf8_known::unknown,
+           std::size_t limit_bytes = 0)
       : pattern_(pattern),
         text_(text),
+        limit_bytes_(limit_bytes),
         ovector_(3 * (pattern.capture_count() + 1)),
         utf8_(pattern.utf8()),
         plan_(pattern.plan().search_literals ? &pattern.plan() : nullptr),
@@ -147,9 +152,9 @@ class searcher {
       if (!at_character_start(begin)) return PCRE_ERROR_BADUTF8_OFFSET;
       flags |= PCRE_NO_UTF8_CHECK;
     }
-    const int status =
-        pattern_.exec(text_.data(), static_cast<int>(length), static_cast<int>(begin), flags,
-                      ovector_.data(), static_cast<int>(ovector_.size()), text_.size() - start);
+    const int status = pattern_.exec(
+        text_.data(), static_cast<int>(length), static_cast<int>(begin), flags, ovector_.data(),
+        static_cast<int>(ovector_.size()), limit_bytes_ != 0 ? limit_bytes_ : text_.size() - start);
     if (status <= 0) return status;
     if (this->begin() < begin || end() < this->begin()) return match_out_of_range;
     return spans_in_text(status) ? status : group_out_of_range;
@@ -227,6 +232,7 @@ class searcher {
 
   const compiled_pattern& pattern_;
   std::string_view text_;
+  std::size_t limit_bytes_;
   std::vector<int> ovector_;
   bool utf8_;
   const textsift::analysis::pattern_plan* plan_;  // null: no literals to look for
@@ -253,6 +259,13 @@ struct application_result {
   bool replaced = false;
 };
 
+// The same for a result built over its text: the new text is that of `outputs`, in order.
+struct in_place_application {
+  std::string failure;
+  bool replaced = false;
+  std::vector<textsift::in_place_output> outputs;
+};
+
 // Tells `out` that the next search starts at `start`: a result built over its own text may then
 // overwrite what that search and the ones after it cannot read. Other outputs ignore it.
 template <class Output>
@@ -264,12 +277,41 @@ void append_rest(Output& out, std::string_view text, std::size_t position) {
   if (position < text.size()) out.append(text.data() + position, text.size() - position);
 }
 
-// The three operations below require text.size() <= max_text_size. Each reads `text` and, when
-// the text changes, writes the new text to `out`; on failure `out` holds nothing useful. `out`
-// must not overlap `text`, unless it writes only where will_search_from allows. `Output` is a
-// string, or a stream with the same few operations (clear, append, push_back, and
-// reserve_large, will_search_from and append_rest found by argument-dependent lookup). `known`
-// is what is already known of the text's UTF-8 validity, as for the searcher.
+// The operations below read `text` and, when the text changes, write the new text to `out`; on
+// failure `out` holds nothing useful. `out` must not overlap `text`, unless it writes only where
+// will_search_from allows. `Output` is a string, or a stream with the same few operations (clear,
+// append, push_back, and reserve_large, will_search_from and append_rest found by
+// argument-dependent lookup). `known` is what is already known of the text's UTF-8 validity, as
+// for the searcher. The text may be longer than the engine takes only where a searcher sees a
+// window of it (pieces.hpp).
+
+// The first match that `search` finds from `from`, where it starts before `to` or the part
+// [from, to) ends the text: its status (as searcher::search returns it).
+inline int first_match_in(searcher& search, std::size_t from, std::size_t to, bool at_text_end) {
+  const int status = search.search(from, 0);
+  if (status > 0 && search.begin() >= to && !at_text_end) return PCRE_ERROR_NOMATCH;
+  return status;
+}
+
+// The text with the rewrite of a match: `rewrite` applied to the match (extract), or the match
+// replaced by it in the text (replace first). The match was found in `subject`, which begins
+// `base` bytes into `text`; `ovector` holds `status` groups.
+template <class String, class Output>
+void extract_match(const String& rewrite, const char* subject, const int* ovector, int status,
+                   Output& out) {
+  out.clear();
+  append_rewrite(out, rewrite, subject, ovector, status);
+}
+
+template <class String, class Output>
+void replace_match(const String& rewrite, std::string_view text, std::size_t base,
+                   const int* ovector, int status, Output& out) {
+  out.clear();
+  reserve_large(out, text.size() + rewrite.size());
+  out.append(text.data(), base + static_cast<std::size_t>(ovector[0]));
+  append_rewrite(out, rewrite, text.data() + base, ovector, status);
+  append_rest(out, text, base + static_cast<std::size_t>(ovector[1]));
+}
 
 // The new text is `rewrite` applied to the first match, or the empty string when nothing matches.
 template <class String, class Output>
@@ -280,7 +322,7 @@ application_result extract(
   const int status = search.search(0, 0);
   if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
   out.clear();
-  if (status > 0) append_rewrite(out, rewrite, text.data(), search.ovector(), status);
+  if (status > 0) extract_match(rewrite, text.data(), search.ovector(), status, out);
   return {std::string(), true};
 }
 
@@ -293,31 +335,30 @@ application_result replace_first(
   const int status = search.search(0, 0);
   if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
   if (status == PCRE_ERROR_NOMATCH) return {};
-  out.clear();
-  reserve_large(out, text.size() + rewrite.size());
-  out.append(text.data(), search.begin());
-  append_rewrite(out, rewrite, text.data(), search.ovector(), status);
-  append_rest(out, text, search.end());
+  replace_match(rewrite, text, 0, search.ovector(), status, out);
   return {std::string(), true};
 }
 
-// Every match is replaced with `rewrite` applied to it, scanning left to right; the replaced text
-// is not searched again. After an empty match the next attempt must be a non-empty match at the
-// same place; when there is none, one character is kept and the scan goes on after it. Without a
-// match the text stays.
+// The scan of a global replacement over [from, to) of the searcher's text, whose matches it
+// replaces: those that start in it (and one at the text's end, where `to` ends the text). Out's
+// positions count from `origin` of the text. Returns the failure, or an empty string; `matched`
+// tells whether a match was replaced, and `rest` where the text that follows the last one
+// starts (the result's end is the text from there to `to`, which the caller appends). After an
+// empty match the next attempt must be a non-empty match at the same place; when there is none,
+// one character is kept and the scan goes on after it.
 template <class String, class Output>
-application_result replace_all(
-    const compiled_pattern& pattern, const String& rewrite, std::string_view text, Output& out,
-    textsift::search::utf8_known known = textsift::search::utf8_known::unknown) {
-  searcher search(pattern, text, known);
-  std::size_t start = 0;
+std::string replace_matches(searcher& search, const String& rewrite, std::string_view text,
+                            std::size_t from, std::size_t to, bool at_text_end, std::size_t origin,
+                            Output& out, bool& matched, std::size_t& rest) {
+  std::size_t start = from;
   bool after_empty_match = false;
-  bool matched = false;
-  while (start <= text.size()) {
-    will_search_from(out, start);
+  matched = false;
+  while (start < to || (at_text_end && start <= text.size())) {
+    will_search_from(out, start - origin);
     const int flags = after_empty_match ? PCRE_ANCHORED | PCRE_NOTEMPTY : 0;
     const int status = search.search(start, flags);
-    if (status < PCRE_ERROR_NOMATCH) return {search_failure_message(status)};
+    if (status < PCRE_ERROR_NOMATCH) return search_failure_message(status);
+    if (status > 0 && search.begin() >= to && !at_text_end) break;  // the next part's match
     if (status == PCRE_ERROR_NOMATCH) {
       if (!after_empty_match) break;
       const std::size_t next = search.step_over(start);
@@ -336,8 +377,24 @@ application_result replace_all(
     start = search.end();
     after_empty_match = search.begin() == search.end();
   }
+  rest = start;
+  return std::string();
+}
+
+// Every match is replaced with `rewrite` applied to it, scanning left to right; the replaced text
+// is not searched again. Without a match the text stays.
+template <class String, class Output>
+application_result replace_all(
+    const compiled_pattern& pattern, const String& rewrite, std::string_view text, Output& out,
+    textsift::search::utf8_known known = textsift::search::utf8_known::unknown) {
+  searcher search(pattern, text, known);
+  bool matched = false;
+  std::size_t rest = 0;
+  const std::string failure =
+      replace_matches(search, rewrite, text, 0, text.size(), true, 0, out, matched, rest);
+  if (!failure.empty()) return {failure};
   if (!matched) return {};
-  append_rest(out, text, start);
+  append_rest(out, text, rest);
   return {std::string(), true};
 }
 

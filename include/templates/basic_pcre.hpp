@@ -13,6 +13,7 @@
 #include "templates/engine_options.hpp"
 #include "templates/match_settings.hpp"
 #include "templates/pcre_binding.hpp"
+#include "templates/pieces.hpp"
 #include "templates/rewrite.hpp"
 
 namespace templates {
@@ -72,6 +73,74 @@ class basic_pcre {
     if (!search_kind_) return extract(matcher_, rewrite(), text, result, known);
     if (global_) return replace_all(matcher_, replacement_, text, result, known);
     return replace_first(matcher_, replacement_, text, result, known);
+  }
+
+  // Applies this usable record to text[0, size), the run's own copy, building the new text over
+  // it: in pieces at once where the plan allows and the text is long enough (pieces.hpp), and in
+  // windows of its own where it is longer than the engine takes. On success with `replaced`,
+  // `outputs` hold the new text, piece by piece in order; the text itself is then changed. On
+  // failure (as for apply) the text may be changed, and nothing else holds.
+  in_place_application apply_in_place(
+      char* text, std::size_t size, std::size_t max_size = max_text_size,
+      textsift::search::utf8_known known = textsift::search::utf8_known::unknown) const {
+    in_place_application result;
+    result.failure = text_size_failure(size, std::min(max_size, matcher_.largest_text()));
+    if (!result.failure.empty()) return result;
+    const std::string_view view(text, size);
+    const std::size_t back = matcher_.look_back_bytes();
+    // The whole text in one piece.
+    const auto whole = [&] {
+      result.outputs.emplace_back(text, size, back);
+      const application_result outcome = apply(view, result.outputs.back(), max_size, known);
+      result.failure = outcome.failure;
+      result.replaced = outcome.replaced;
+    };
+    const std::size_t wanted = pieces_wanted(matcher_, size, matcher_.piece_bytes());
+    if (wanted == 1 && size <= max_text_size) {
+      whole();
+      return result;
+    }
+    // The pieces all take the text as valid UTF-8: it is checked once, here, before any cut.
+    if (matcher_.utf8() && known == textsift::search::utf8_known::unknown) {
+      known = textsift::search::utf8_check(view, textsift::search::utf8_check::split_bytes,
+                                           matcher_.width())
+                      .valid()
+                  ? textsift::search::utf8_known::valid
+                  : textsift::search::utf8_known::invalid;
+    }
+    if (matcher_.utf8() && known == textsift::search::utf8_known::invalid) {
+      result.failure = search_failure_message(PCRE_ERROR_BADUTF8);
+      return result;
+    }
+    const piece_layout layout = lay_out_pieces(matcher_, view, wanted, matcher_.piece_bytes() != 0);
+    if (layout.pieces() == 1 && size <= max_text_size) {
+      whole();
+      return result;
+    }
+    if (global_) {
+      result.failure = replace_all_in_pieces(matcher_, replacement_, text, size, layout, known,
+                                             result.outputs, result.replaced);
+      return result;
+    }
+    std::vector<int> ovector;
+    std::size_t base = 0;
+    const int status = first_match_in_pieces(matcher_, view, layout, known, ovector, base);
+    if (status < PCRE_ERROR_NOMATCH) {
+      result.failure = search_failure_message(status);
+      return result;
+    }
+    if (status == PCRE_ERROR_NOMATCH && search_kind_) return result;  // the text stays
+    result.outputs.emplace_back(text, size, back);
+    textsift::in_place_output& out = result.outputs.back();
+    if (!search_kind_) {
+      out.clear();
+      if (status > 0) extract_match(rewrite(), text + base, ovector.data(), status, out);
+      out.append_rest(size);
+    } else {
+      replace_match(replacement_, view, base, ovector.data(), status, out);
+    }
+    result.replaced = true;
+    return result;
   }
 
   // The same in place: `text` becomes the new text. Returns an empty string on success, else the

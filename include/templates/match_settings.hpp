@@ -71,6 +71,9 @@ struct match_settings {
   int recursion_limit = interpreter_recursion_limit();
   // The width of the vector searches (literals, UTF-8); tests force each one this CPU runs.
   textsift::search::vector_width width = textsift::search::widest_width();
+  // Where not 0, every text is searched in pieces of about this many bytes, where the plan
+  // allows pieces, however short it is: what tests force. 0 leaves it to the text's size.
+  std::size_t piece_bytes = 0;
 };
 
 }  // namespace templates

@@ -23,14 +23,15 @@ namespace templates {
 // The engine takes lengths and offsets as 32-bit signed integers: no text may be longer.
 constexpr std::size_t max_text_size = 2147483647;
 
-// The JIT stack that all JIT searches of the process share (they run one at a time): created on
-// first use with 32 KiB, growing to at most 64 MiB. Null when it cannot be created; the library
-// then uses 32 KiB of the machine stack. Fits the library's JIT stack callback.
-inline pcre_jit_stack* process_jit_stack(void* = nullptr) {
+// The JIT stack of the calling thread, which all its JIT searches share (they run one at a time):
+// created on first use with 32 KiB, growing to at most 64 MiB. Null when it cannot be created;
+// the library then uses 32 KiB of the machine stack. Fits the library's JIT stack callback,
+// which the library calls on the thread that searches.
+inline pcre_jit_stack* thread_jit_stack(void* = nullptr) {
   struct stack_deleter {
     void operator()(pcre_jit_stack* stack) const { pcre_jit_stack_free(stack); }
   };
-  static const std::unique_ptr<pcre_jit_stack, stack_deleter> stack(
+  thread_local const std::unique_ptr<pcre_jit_stack, stack_deleter> stack(
       pcre_jit_stack_alloc(32 << 10, 64 << 20));
   return stack.get();
 }
@@ -55,7 +56,8 @@ class compiled_pattern {
         recursion_limit_(options.match_limit_recursion()),
         jit_wanted_(settings.jit),
         accelerate_(settings.accelerate),
-        width_(settings.width) {
+        width_(settings.width),
+        piece_bytes_(settings.piece_bytes) {
     compile();
   }
 
@@ -66,7 +68,8 @@ class compiled_pattern {
         recursion_limit_(other.recursion_limit_),
         jit_wanted_(other.jit_wanted_),
         accelerate_(other.accelerate_),
-        width_(other.width_) {
+        width_(other.width_),
+        piece_bytes_(other.piece_bytes_) {
     if (other.code_) compile();
   }
 
@@ -81,6 +84,12 @@ class compiled_pattern {
 
   bool compiled() const { return code_ != nullptr; }
   const std::string& error() const { return error_; }
+
+  // Compiles what the first search would compile (its JIT code), so that searches on several
+  // threads at once change nothing shared. Call it before starting them.
+  void prepare_for_threads() const {
+    if (jit_pending_) compile_jit();
+  }
 
   // Whether searches run JIT code (an anchored search always runs the interpreter).
   bool uses_jit() const {
@@ -105,6 +114,7 @@ class compiled_pattern {
     report.max_lookbehind = info_int(PCRE_INFO_MAXLOOKBEHIND);
     report.utf8 = utf8();
     report.start_restricted = start_is_restricted();
+    report.anchored = (compile_options() & PCRE_ANCHORED) != 0;
     report.match_empty = info_int(PCRE_INFO_MATCH_EMPTY) == 1;
     if (info_int(PCRE_INFO_FIRSTCHARACTERFLAGS) == 1) {
       report.first_byte = info_int(PCRE_INFO_FIRSTCHARACTER);
@@ -117,6 +127,13 @@ class compiled_pattern {
 
   // The width its searches run vector code at.
   textsift::search::vector_width width() const { return width_; }
+
+  // The size of piece that tests force on every text (match_settings), or 0.
+  std::size_t piece_bytes() const { return piece_bytes_; }
+
+  // The longest text its searches take: longer than the engine does where the plan lets each
+  // piece be searched as a window of its own.
+  std::size_t largest_text() const { return plan_.split_alone ? SIZE_MAX : max_text_size; }
 
   // Number of capturing groups; 0 when not compiled.
   int capture_count() const { return info_int(PCRE_INFO_CAPTURECOUNT); }
@@ -188,7 +205,7 @@ class compiled_pattern {
     const char* message = nullptr;
     study_.reset(pcre_study(code_.get(), PCRE_STUDY_JIT_COMPILE, &message));
     if (info_int(PCRE_INFO_JIT) == 1) {
-      pcre_assign_jit_stack(study_.get(), process_jit_stack, nullptr);
+      pcre_assign_jit_stack(study_.get(), thread_jit_stack, nullptr);
     }
   }
 
@@ -217,6 +234,7 @@ class compiled_pattern {
   bool jit_wanted_ = false;  // JIT wanted, where the pattern is one it matches correctly
   bool accelerate_ = false;
   textsift::search::vector_width width_ = textsift::search::vector_width::word;
+  std::size_t piece_bytes_ = 0;
   std::string error_;
   textsift::analysis::pattern_plan plan_;
   textsift::search::literal_set_finder finder_;  // empty unless the plan searches for literals

@@ -67,6 +67,8 @@ class lowerer {
   static void merge(properties& into, const properties& from) {
     into.line_feed = into.line_feed || from.line_feed;
     into.looks_ahead = into.looks_ahead || from.looks_ahead;
+    into.reads_ahead = into.reads_ahead || from.reads_ahead;
+    into.text_start = into.text_start || from.text_start;
     into.unmodelled = into.unmodelled || from.unmodelled;
     into.captures += from.captures;
   }
@@ -175,6 +177,8 @@ class lowerer {
     lowered.props.max_bytes = unbounded;
     lowered.props.line_feed = true;
     lowered.props.looks_ahead = true;
+    lowered.props.reads_ahead = true;
+    lowered.props.text_start = true;
     lowered.props.unmodelled = true;
   }
 
@@ -377,13 +381,18 @@ class lowerer {
     switch (lowered.assertion) {
       case assertion_kind::text_end:
       case assertion_kind::text_end_or_final_newline:
-      case assertion_kind::line_end:
+        props.looks_ahead = true;
+        props.reads_ahead = true;
+        break;
+      case assertion_kind::line_end:  // the character at its place: a line feed, or none
         props.looks_ahead = true;
         break;
       case assertion_kind::search_start:  // where a match can start depends on the search
         props.unmodelled = true;
         break;
       case assertion_kind::text_start:
+        props.text_start = true;
+        break;
       case assertion_kind::line_start:
       case assertion_kind::word_boundary:
       case assertion_kind::not_word_boundary:
@@ -439,8 +448,9 @@ class lowerer {
     properties& props = lowered.props;
     props.min_bytes = props.max_bytes = 0;
     props.line_feed = false;
-    props.looks_ahead =
-        props.looks_ahead || kind == look_kind::ahead || kind == look_kind::negative_ahead;
+    const bool ahead = kind == look_kind::ahead || kind == look_kind::negative_ahead;
+    props.looks_ahead = props.looks_ahead || ahead;
+    props.reads_ahead = props.reads_ahead || ahead;
   }
 
   bool utf8_;

@@ -75,6 +75,10 @@ struct properties {
   bool line_feed = false;      // a match may contain a line feed
   bool looks_ahead = false;    // whether it matches may depend on text after its end: $, \Z, \z,
                                // lookahead (a lookbehind inside a lookahead included)
+  bool reads_ahead = false;    // ... beyond the one character after it: a lookahead, or \Z, \z
+                               // and $ outside multi-line mode (which compare with the text's end)
+  bool text_start = false;     // it asks whether it stands at the text's start: \A, ^ outside
+                               // multi-line mode
   bool unmodelled = false;     // it holds an unmodelled node or \G
   int captures = 0;            // the capturing groups it holds, itself included
 };

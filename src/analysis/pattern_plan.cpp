@@ -39,6 +39,21 @@ using search::literal;
 //   search looks for already: no set of them is searched for.
 // Rule "line windows": where no match can hold a line feed nor look past its end, a candidate's
 //   line holds every match that starts on it, so the engine may be asked about that line alone.
+// Rule "pieces": a text is cut after line feeds into pieces searched at once, each from its
+//   start, taking the matches that start in it; the results are joined in order. That gives the
+//   matches of one search over the whole text when (1) a match attempt depends only on the text
+//   around it, not on where the search started: nothing unmodelled (\G above all), and not
+//   anchored (which the library tries only where a search starts; leading .* it tries after
+//   each newline, and every cut is after one); (2) a search that reaches a cut starts afresh
+//   there: no match crosses a cut, so the search before the cut ends at or before it (a match
+//   ends there, or an empty one steps over the line feed), and attempts at a cut fail or succeed
+//   alike from either side; (3) a piece's searches read no text another piece writes: nothing
+//   reads past the character after a match (no lookahead, no \z, \Z or $ outside multi-line
+//   mode), the look-back is known, and each piece keeps the look-back before its end and the
+//   window after its start unwritten until all are done. No match holds a line feed: every
+//   cut qualifies and a piece's searches see the text to its end. Every match is short: a cut
+//   qualifies where no attempt in the bytes before it can reach past it, and a piece's searches
+//   see that many bytes (and one character) past its end. Otherwise the whole text is one piece.
 // Rule "agree": a plan that contradicts the library on a fact both know (library_disagreement)
 //   is dropped for the slow, exact way.
 // ---------------------------------------------------------------------------------------------
@@ -396,6 +411,29 @@ bool same_byte(unsigned char a, unsigned char b) {
   return a == b || (ascii_letter(a) && (a | 0x20) == (b | 0x20));
 }
 
+// The bytes past a match's end that an attempt may read: the character after it, and a margin.
+constexpr std::size_t after_match_bytes = 8;
+
+// The most bytes a short match may span for the rule "pieces".
+constexpr std::int64_t short_match_bytes = 4096;
+
+// The rule "pieces".
+void plan_pieces(const lowered_pattern& pattern, const library_report& library,
+                 pattern_plan& plan) {
+  const properties& props = pattern.props;
+  if (props.unmodelled || library.anchored || props.reads_ahead ||
+      plan.look_back_bytes == SIZE_MAX) {
+    return;
+  }
+  if (!props.line_feed) {
+    plan.split = split_mode::lines;
+    plan.split_alone = !props.text_start;
+  } else if (props.max_bytes <= short_match_bytes) {
+    plan.split = split_mode::bounded;
+    plan.split_window = static_cast<std::size_t>(props.max_bytes) + after_match_bytes;
+  }
+}
+
 }  // namespace
 
 std::int64_t look_back_characters(const lowered_pattern& pattern, int max_lookbehind) {
@@ -415,6 +453,7 @@ pattern_plan plan_from(const lowered_pattern& pattern, const library_report& lib
   if (characters < unbounded) {
     plan.look_back_bytes = static_cast<std::size_t>(characters) * (library.utf8 ? 4 : 1);
   }
+  plan_pieces(pattern, library, plan);
   if (!wanted.accelerate || pattern.props.unmodelled) return plan;  // rule "unmodelled"
   if (library.start_restricted && begins_with_lookahead(pattern.branches)) return plan;
   plan.facts = true;

@@ -27,9 +27,21 @@ struct library_report {
   int max_lookbehind = 0;         // PCRE_INFO_MAXLOOKBEHIND: the longest lookbehind, in characters
   bool utf8 = false;              // UTF-8 mode, a leading (*UTF8) included
   bool start_restricted = false;  // anchored, or tried only at the start and after newlines
+  bool anchored = false;          // tried only where a search starts
   bool match_empty = false;       // PCRE_INFO_MATCH_EMPTY
   int first_byte = -1;            // the byte every match starts with, where the library knows one
   int required_byte = -1;         // a byte every match holds after its start, where it knows one
+};
+
+// How a text may be cut into pieces that are searched at once, each by a search of its own
+// that starts where the piece starts and takes the matches that start in it (pattern_plan.cpp,
+// the rule "pieces").
+enum class split_mode {
+  whole,    // one search over the whole text
+  lines,    // cut after line feeds: no match holds one, so a match that starts in a piece ends
+            // in it, and a piece's searches need the text only up to the piece's end
+  bounded,  // cut after line feeds that no match crosses (checked at each cut): every match is
+            // short, and a piece's searches need the text up to `split_window` bytes past its end
 };
 
 // What the searches may do. `jit` and `accelerate` say what is wanted (match_settings); the plan
@@ -64,6 +76,12 @@ struct pattern_plan {
   std::size_t look_back_bytes = SIZE_MAX;
   // The capturing groups as the plan counts them; -1 when it cannot (a branch reset).
   int capture_count = -1;
+  // Pieces: how a text may be cut, how far past a piece's end its attempts may read, and whether
+  // a piece may be searched as a text of its own, from its look-back on (lines, and nothing
+  // asks for the text's start): the way to texts beyond the engine's 2 GiB.
+  split_mode split = split_mode::whole;
+  std::size_t split_window = 0;
+  bool split_alone = false;
 };
 
 // The plan of a lowered pattern, as its rules make it, before it is checked against the library.

@@ -26,13 +26,14 @@ void in_place_output::search_from(std::size_t start) {
   const std::size_t readable = look_back_ == SIZE_MAX ? 0
                                : start > look_back_   ? start - look_back_
                                                       : 0;
-  TEXTSIFT_INVARIANT(readable >= readable_, "a search starts before the one before it");
+  TEXTSIFT_INVARIANT(readable >= readable_ || readable_ == size_,
+                     "a search starts before the one before it");
   readable_ = std::min(std::max(readable, readable_), size_);
   drain_queue();
 }
 
 void in_place_output::clear() {
-  TEXTSIFT_INVARIANT(changed_ == 0, "a result cleared after it overwrote its text");
+  TEXTSIFT_INVARIANT(changed_ == head_keep_, "a result cleared after it overwrote its text");
   done_ = head_ = tail_ = 0;
   rest_ = size_;
 }
@@ -57,11 +58,13 @@ void in_place_output::enqueue_slowly(const char* data, std::size_t size) {
   tail_ += size;
 }
 
-// Moves what the queue holds into the text, as far as no search reads there any more.
+// Moves what the queue holds into the text, as far as nothing reads there any more.
 void in_place_output::drain_queue() {
-  if (head_ == tail_ || done_ >= readable_) return;
-  const std::size_t part = std::min(tail_ - head_, readable_ - done_);
-  std::memcpy(text_ + done_, queue_.get() + head_, part);
+  const std::size_t end = writable_end();
+  const std::size_t at = head_keep_ + done_;
+  if (head_ == tail_ || at >= end) return;
+  const std::size_t part = std::min(tail_ - head_, end - at);
+  std::memcpy(text_ + at, queue_.get() + head_, part);
   done_ += part;
   head_ += part;
   if (head_ == tail_) head_ = tail_ = 0;
@@ -72,17 +75,74 @@ void in_place_output::append_rest(std::size_t position) {
   position = std::min(position, size_);
   readable_ = std::max(readable_, position);  // no search reads again: only the rest is kept
   drain_queue();
-  if (head_ == tail_ && position == done_) {
-    done_ = size_;
+  if (head_ == tail_ && head_keep_ + done_ == position) {
+    done_ = size_ - head_keep_;
   } else {
     rest_ = position;
   }
 }
 
+void in_place_output::release_all() {
+  released_ = true;
+  readable_ = std::max(readable_, rest_);
+  drain_queue();
+  if (head_ == tail_ && head_keep_ + done_ == rest_) {
+    done_ = size_ - head_keep_;
+    rest_ = size_;
+  }
+}
+
+void in_place_output::parts(std::vector<iovec>& pieces) const {
+  pieces.push_back({text_ + head_keep_, done_});
+  pieces.push_back({queue_.get() + head_, tail_ - head_});
+  pieces.push_back({text_ + rest_, size_ - rest_});
+}
+
 void in_place_output::write_to(int fd) {
-  iovec pieces[] = {
-      {text_, done_}, {queue_.get() + head_, tail_ - head_}, {text_ + rest_, size_ - rest_}};
-  write_pieces(fd, pieces, 3);
+  std::vector<iovec> pieces;
+  parts(pieces);
+  write_pieces(fd, pieces.data(), pieces.size());
+}
+
+std::size_t join_in_place(std::vector<in_place_output>& outputs, char* text, std::size_t capacity) {
+  std::vector<iovec> pieces;
+  for (in_place_output& out : outputs) {
+    out.release_all();
+    out.parts(pieces);
+  }
+  // Where each part goes: one after the other from the text's start.
+  std::vector<std::size_t> to(pieces.size());
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    to[i] = total;
+    total += pieces[i].iov_len;
+  }
+  TEXTSIFT_INVARIANT(total <= capacity, "joined result larger than its room");
+  const auto in_text = [&](const iovec& part) {
+    const char* at = static_cast<const char*>(part.iov_base);
+    return at >= text && at < text + capacity;
+  };
+  const auto from = [&](const iovec& part) {
+    return static_cast<std::size_t>(static_cast<const char*>(part.iov_base) - text);
+  };
+  // Parts of the text that move left, first to last: each lands on parts already moved or on
+  // itself. Then those that move right, last to first, likewise. Then the queues, outside.
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (pieces[i].iov_len > 0 && in_text(pieces[i]) && to[i] <= from(pieces[i])) {
+      std::memmove(text + to[i], pieces[i].iov_base, pieces[i].iov_len);
+    }
+  }
+  for (std::size_t i = pieces.size(); i-- > 0;) {
+    if (pieces[i].iov_len > 0 && in_text(pieces[i]) && to[i] > from(pieces[i])) {
+      std::memmove(text + to[i], pieces[i].iov_base, pieces[i].iov_len);
+    }
+  }
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (pieces[i].iov_len > 0 && !in_text(pieces[i])) {
+      std::memcpy(text + to[i], pieces[i].iov_base, pieces[i].iov_len);
+    }
+  }
+  return total;
 }
 
 }  // namespace textsift

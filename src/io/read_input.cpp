@@ -44,13 +44,14 @@ short poll_one(int fd, short events, int timeout_ms) {
 }
 
 // How much room to make for the whole input: a regular file tells its size up front, so the
-// buffer is allocated once (one byte more, to see the end without growing).
+// buffer is made once (one byte more, to see the end without growing).
 std::size_t expected_size(int fd, std::size_t max_size) {
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return first_block_size;
   const off_t offset = std::max<off_t>(lseek(fd, 0, SEEK_CUR), 0);
   const off_t left = std::max<off_t>(info.st_size - offset, 0);
-  return std::min(static_cast<std::size_t>(left), max_size) + 1;
+  return std::min(static_cast<std::size_t>(left), max_size - std::min<std::size_t>(max_size, 1)) +
+         1;
 }
 
 // The failure for an input of more than `max_size` bytes.
@@ -88,25 +89,10 @@ const messages::shape<0>* read_part(int fd, std::size_t offset, char* text, std:
 
 }  // namespace
 
-void input_text::unmapper::operator()(void* address) const {
-  munmap(address, length);
-}
-
 input_text input_text::read_file(int fd, std::size_t offset, std::size_t size, bool check_utf8) {
-  // Whole huge pages from a huge page boundary: room for one more, and the rest given back.
-  const std::size_t length = (size + huge_page - 1) / huge_page * huge_page;
-  void* address =
-      mmap(nullptr, length + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (address == MAP_FAILED) throw std::bad_alloc();
-  const auto base = reinterpret_cast<std::uintptr_t>(address);
-  const std::uintptr_t aligned = (base + huge_page - 1) / huge_page * huge_page;
-  if (aligned > base) munmap(address, aligned - base);
-  munmap(reinterpret_cast<void*>(aligned + length), base + huge_page - aligned);
-  input_text input{std::string()};
-  char* const text = reinterpret_cast<char*>(aligned);
-  input.buffer_ = std::unique_ptr<void, unmapper>(text, unmapper{length});
-  advise_huge_pages(text, length);
-
+  text_buffer buffer(size);
+  char* const text = buffer.data();
+  // The second half begins at a huge page of the buffer, so that the two never fill the same one.
   const std::size_t split = size >= halves_bytes ? size / 2 / huge_page * huge_page : size;
   search::utf8_running_check first_check, second_check(split, true);
   const messages::shape<0>* second_failure = nullptr;
@@ -129,13 +115,14 @@ input_text input_text::read_file(int fd, std::size_t offset, std::size_t size, b
   if (failed == nullptr) failed = second_failure;
   if (failed != nullptr) throw failure(messages::fill(*failed));
 
+  buffer.resize(size);
+  search::utf8_known known = search::utf8_known::unknown;
   if (check_utf8) {
     first_check.finish(text, halves ? second_check.begin() : size);
     const bool valid = first_check.valid() && (!halves || second_check.valid());
-    input.utf8_ = valid ? search::utf8_known::valid : search::utf8_known::invalid;
+    known = valid ? search::utf8_known::valid : search::utf8_known::invalid;
   }
-  input.in_buffer_ = std::string_view(text, size);
-  return input;
+  return input_text(std::move(buffer), known);
 }
 
 void wait_for_input(int fd, int terminal_timeout_ms) {
@@ -146,18 +133,18 @@ void wait_for_input(int fd, int terminal_timeout_ms) {
   }
 }
 
-std::string read_all_stdin(int fd, std::size_t max_size, search::utf8_running_check* check) {
-  std::string text;
-  reserve_large(text, expected_size(fd, max_size));
+text_buffer read_all_stdin(int fd, std::size_t max_size, search::utf8_running_check* check) {
+  text_buffer text(expected_size(fd, max_size));
   std::size_t length = 0;
   for (;;) {
-    if (text.capacity() == length) reserve_large(text, 2 * length);
-    // Read block by block, so that only a block at a time is cleared before the read fills it,
+    if (text.capacity() == length) text.reserve(2 * length);
+    // Read block by block, so that only a block at a time is touched before the read fills it,
     // and ask for at most one byte beyond the limit: enough to know it was passed.
-    const std::size_t room = std::min({text.capacity() - length, block_size,
-                                       std::max(first_block_size, length), max_size + 1 - length});
-    text.resize(length + room);
-    const ssize_t got = read(fd, &text[length], room);
+    const std::size_t left = max_size - std::min(max_size, length);
+    const std::size_t room =
+        std::min({text.capacity() - length, block_size, std::max(first_block_size, length),
+                  left < SIZE_MAX ? left + 1 : left});
+    const ssize_t got = read(fd, text.data() + length, room);
     if (got > 0) {
       length += static_cast<std::size_t>(got);
       if (length > max_size) {
@@ -193,7 +180,7 @@ input_text read_input(int fd, std::size_t max_size, bool check_utf8) {
     }
   }
   search::utf8_running_check check;
-  std::string text = read_all_stdin(fd, max_size, check_utf8 ? &check : nullptr);
+  text_buffer text = read_all_stdin(fd, max_size, check_utf8 ? &check : nullptr);
   if (!check_utf8) return input_text(std::move(text));
   const auto known = check.valid() ? search::utf8_known::valid : search::utf8_known::invalid;
   return input_text(std::move(text), known);

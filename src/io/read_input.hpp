@@ -2,10 +2,10 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <string_view>
 
+#include "io/text_buffer.hpp"
 #include "search/utf8_check.hpp"
 
 namespace textsift {
@@ -13,8 +13,8 @@ namespace textsift {
 // The whole input, and what reading it found out about its UTF-8 validity.
 class input_text {
  public:
-  explicit input_text(std::string bytes, search::utf8_known utf8 = search::utf8_known::unknown)
-      : bytes_(std::move(bytes)), utf8_(utf8) {}
+  explicit input_text(text_buffer text, search::utf8_known utf8 = search::utf8_known::unknown)
+      : text_(std::move(text)), utf8_(utf8) {}
 
   // Reads `size` bytes (not 0) of the regular file `fd` from `offset`, in two halves at once when
   // the file is large, without moving the file offset; with `check_utf8`, each block is checked
@@ -22,20 +22,13 @@ class input_text {
   // "Failed to read from stdin" on a read error.
   static input_text read_file(int fd, std::size_t offset, std::size_t size, bool check_utf8);
 
-  std::string_view view() const { return buffer_ ? in_buffer_ : std::string_view(bytes_); }
-  // The same bytes, to be changed in place.
-  char* data() { return buffer_ ? static_cast<char*>(buffer_.get()) : bytes_.data(); }
+  std::string_view view() const { return text_.view(); }
+  // The run's own copy, to be changed in place.
+  text_buffer& text() { return text_; }
   search::utf8_known utf8() const { return utf8_; }
 
  private:
-  struct unmapper {
-    std::size_t length;
-    void operator()(void* address) const;
-  };
-
-  std::string bytes_;
-  std::unique_ptr<void, unmapper> buffer_{nullptr, unmapper{0}};  // a large file's bytes
-  std::string_view in_buffer_;
+  text_buffer text_;
   search::utf8_known utf8_;
 };
 
@@ -48,7 +41,7 @@ void wait_for_input(int fd, int terminal_timeout_ms = 2000);
 // checked as UTF-8 as it arrives, and the check finished at the end. Throws "Failed to read from
 // stdin" on a read error, and "Input larger than <max_size> bytes" as soon as more than
 // `max_size` bytes have arrived.
-std::string read_all_stdin(int fd, std::size_t max_size,
+text_buffer read_all_stdin(int fd, std::size_t max_size,
                            search::utf8_running_check* check = nullptr);
 
 // All of `fd`, with the failures of read_all_stdin; with `check_utf8`, its UTF-8 validity is

@@ -49,46 +49,44 @@ void report_expressions(const std::vector<expression>& list) {
   }
 }
 
-void apply_and_write(const std::vector<expression>& list, int first_number, char* text_data,
-                     std::size_t text_size, int fd, std::size_t max_size,
-                     search::utf8_known known) {
-  std::string_view text(text_data, text_size);
-  char* writable = text_data;
-  // Record i applied to `text` into `out`; true when `out` holds the new text.
-  const auto apply_one = [&](std::size_t i, auto& out) {
-    const templates::application_result outcome = list[i].apply(text, out, max_size, known);
-    if (!outcome.failure.empty()) {
-      throw numbered(first_number + static_cast<int>(i), outcome.failure);
-    }
-    return outcome.replaced;
-  };
-  // The last record's result is written as it comes where it cannot fail midway, and built over
-  // its text otherwise; earlier ones each make the text for the next.
-  const bool stream_last = !list.empty() && list.back().streams_safely();
-  const std::size_t held = list.empty() ? 0 : list.size() - 1;
-  std::string storage, next;  // the latest text, and room for the one after it
-  for (std::size_t i = 0; i < held; ++i) {
-    if (apply_one(i, next)) {
-      storage.swap(next);
-      text = storage;
-      writable = storage.data();
-      known = search::utf8_known::unknown;
-    }
-  }
-  if (stream_last) {
-    stream_output out(fd);
-    if (apply_one(held, out)) {
+void apply_and_write(const std::vector<expression>& list, int first_number, text_buffer& text,
+                     int fd, std::size_t max_size, search::utf8_known known) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const expression& record = list[i];
+    const bool last = i + 1 == list.size();
+    const auto failed = [&](const std::string& failure) {
+      return numbered(first_number + static_cast<int>(i), failure);
+    };
+    // The last record's result is written as it comes where it cannot fail midway.
+    if (last && record.streams_safely() && text.size() <= templates::max_text_size) {
+      stream_output out(fd);
+      const templates::application_result outcome = record.apply(text.view(), out, max_size, known);
+      if (!outcome.failure.empty()) throw failed(outcome.failure);
+      if (!outcome.replaced) break;
       out.flush();
       return;
     }
-  } else if (!list.empty()) {
-    in_place_output out(writable, text.size(), list.back().matcher().look_back_bytes());
-    if (apply_one(held, out)) {
-      out.write_to(fd);
+    templates::in_place_application applied =
+        record.apply_in_place(text.data(), text.size(), max_size, known);
+    if (!applied.failure.empty()) throw failed(applied.failure);
+    if (!applied.replaced) continue;
+    if (last) {
+      std::vector<iovec> pieces;
+      for (const in_place_output& out : applied.outputs) out.parts(pieces);
+      write_pieces(fd, pieces.data(), pieces.size());
       return;
     }
+    // The result becomes the next record's text, in the same buffer, grown where it is longer.
+    std::size_t size = 0;
+    for (const in_place_output& out : applied.outputs) size += out.size();
+    if (size > text.capacity()) {
+      const std::ptrdiff_t moved = text.reserve(size);
+      for (in_place_output& out : applied.outputs) out.move_by(moved);
+    }
+    text.resize(join_in_place(applied.outputs, text.data(), text.capacity()));
+    known = search::utf8_known::unknown;
   }
-  write_all_stdout(fd, text);
+  write_all_stdout(fd, text.view());
 }
 
 }  // namespace textsift

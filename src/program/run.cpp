@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,10 +52,13 @@ int run(int argc, const char* const argv[]) {
   // The first expression checks its text as UTF-8 unless it matches bytes: that check is best
   // made while the text comes in.
   const bool check_utf8 = !list.empty() && list.front().matcher().utf8();
-  input_text input = read_input(STDIN_FILENO, templates::max_text_size, check_utf8);
+  // A text longer than the engine takes is read where the first expression can search it in
+  // windows of its own; the later ones each say whether they can.
+  const std::size_t max_size =
+      list.empty() ? templates::max_text_size : list.front().matcher().largest_text();
+  input_text input = read_input(STDIN_FILENO, max_size, check_utf8);
   if (first == first_argument::verbose) report_expressions(list);
-  apply_and_write(list, first_number, input.data(), input.view().size(), STDOUT_FILENO,
-                  templates::max_text_size, input.utf8());
+  apply_and_write(list, first_number, input.text(), STDOUT_FILENO, SIZE_MAX, input.utf8());
   return 0;
 }
 
