@@ -33,8 +33,9 @@ namespace textsift {
 // from the text is read only where nothing has been written. The result is
 // text[kept_head_, kept_head_ + done_), then the queue, then text[rest_, size_).
 //
-// It offers the few string operations the application step uses.
-class in_place_output {
+// It offers the few string operations the application step uses. Each lies on cache lines of its
+// own, so that pieces' outputs side by side, each written on its own thread, share none.
+class alignas(64) in_place_output {
  public:
   // A result made from text[0, size), which it may overwrite, for searches that read at most
   // `look_back` bytes before their start (SIZE_MAX: unknown, and the whole result is queued).
