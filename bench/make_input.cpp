@@ -1,5 +1,5 @@
 // Writes a deterministic UTF-8 text of about BYTES bytes to standard output, for the benchmark.
-// Usage: make_input BYTES [log|fatal|example|json|sparse|late]
+// Usage: make_input BYTES [log|fatal|example|json|sparse|late|indented]
 //   log      log lines with mixed ASCII and multi-byte words (the default)
 //   fatal    the same with one FATAL line near the end
 //   example  short lines in the shape of the help text's example, "ABC DEF YES"
@@ -10,6 +10,7 @@
 //            40, and "user=" with a name (never a digit) on one in 8
 //   late     log lines of exactly BYTES bytes in all, one of them, 2 KB before the end, with
 //            "kernel[4242]: PANIC" and the number 555-123-4567, found nowhere else
+//   indented log lines indented by 1 to 12 blanks and tabs, as in code or configuration
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -180,8 +181,9 @@ int main(int argc, char* argv[]) {
   const char* const kind = argc > 2 ? argv[2] : "log";
   if (argc < 2 || (std::strcmp(kind, "log") != 0 && std::strcmp(kind, "fatal") != 0 &&
                    std::strcmp(kind, "example") != 0 && std::strcmp(kind, "json") != 0 &&
-                   std::strcmp(kind, "sparse") != 0 && std::strcmp(kind, "late") != 0)) {
-    std::fprintf(stderr, "usage: make_input BYTES [log|fatal|example|json|sparse|late]\n");
+                   std::strcmp(kind, "sparse") != 0 && std::strcmp(kind, "late") != 0 &&
+                   std::strcmp(kind, "indented") != 0)) {
+    std::fprintf(stderr, "usage: make_input BYTES [log|fatal|example|json|sparse|late|indented]\n");
     return 2;
   }
   const std::size_t size = std::strtoull(argv[1], nullptr, 10);
@@ -190,6 +192,7 @@ int main(int argc, char* argv[]) {
   const bool json = std::strcmp(kind, "json") == 0;
   const bool sparse = std::strcmp(kind, "sparse") == 0;
   const bool late = std::strcmp(kind, "late") == 0;
+  const bool indented = std::strcmp(kind, "indented") == 0;
   sequence random;
   std::string out;
   std::size_t written = 0;
@@ -207,6 +210,10 @@ int main(int argc, char* argv[]) {
         append_json_line(out, random);
       } else if (sparse) {
         append_sparse_line(out, random);
+      } else if (indented) {
+        for (unsigned n = 1 + random.below(12); n > 0; --n)
+          out += random.below(4) == 0 ? '\t' : ' ';
+        append_line(out, random, levels[random.below(sizeof levels / sizeof *levels)]);
       } else if (fatal && near_end && !fatal_written) {
         append_line(out, random, "FATAL");
         fatal_written = true;
