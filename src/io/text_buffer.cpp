@@ -23,9 +23,10 @@ std::size_t whole_pages(std::size_t bytes, std::size_t unit) {
 text_buffer::text_buffer(std::size_t capacity) {
   if (capacity < huge_page_bytes) {
     // A small text lives on the heap: a mapping each would cost two system calls, and a
-    // sanitizer's shadow of the address space splits into a new piece for each.
+    // sanitizer's shadow of the address space splits into a new piece for each. Zeroed, as a
+    // mapping is: the JIT's code may look at bytes past the text's end (and then not use them).
     capacity_ = std::max<std::size_t>(capacity, 64);
-    mapping_ = std::malloc(capacity_);
+    mapping_ = std::calloc(capacity_, 1);
     if (mapping_ == nullptr) throw std::bad_alloc();
     data_ = static_cast<char*>(mapping_);
     return;
