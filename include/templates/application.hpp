@@ -227,7 +227,7 @@ class searcher {
   }
 
   bool at_character_start(std::size_t position) const {
-    return position >= text_.size() || (static_cast<unsigned char>(text_[position]) & 0xC0) != 0x80;
+    return position >= text_.size() || !textsift::search::continuation_byte(text_[position]);
   }
 
   const compiled_pattern& pattern_;

@@ -14,6 +14,7 @@
 
 #include "io/in_place_output.hpp"
 #include "parallel/workers.hpp"
+#include "search/utf8_check.hpp"
 #include "templates/application.hpp"
 #include "templates/pcre_binding.hpp"
 
@@ -67,7 +68,7 @@ inline std::size_t window_begin(const piece_layout& layout, const compiled_patte
   const std::size_t back = pattern.look_back_bytes();
   std::size_t begin = layout.cuts[k] > back ? layout.cuts[k] - back : 0;
   // Back to a character's start, so that the search reads whole characters.
-  while (pattern.utf8() && begin > 0 && (static_cast<unsigned char>(text[begin]) & 0xC0) == 0x80) {
+  while (pattern.utf8() && begin > 0 && textsift::search::continuation_byte(text[begin])) {
     --begin;
   }
   return begin;
@@ -78,8 +79,7 @@ inline std::size_t window_end(const piece_layout& layout, const compiled_pattern
   std::size_t end = layout.cuts[k + 1];
   if (pattern.plan().split == textsift::analysis::split_mode::bounded) {
     end = std::min(text.size(), end + pattern.plan().split_window);
-    while (pattern.utf8() && end < text.size() &&
-           (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+    while (pattern.utf8() && end < text.size() && textsift::search::continuation_byte(text[end])) {
       ++end;
     }
   }
@@ -95,7 +95,7 @@ inline bool no_match_crosses(const compiled_pattern& pattern, std::string_view t
   if (length > max_text_size || cut > max_text_size) return false;
   std::vector<int> ovector(3 * (pattern.capture_count() + 1));
   for (std::size_t at = cut > most ? cut - most : 0; at < cut; ++at) {
-    if (pattern.utf8() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) continue;
+    if (pattern.utf8() && textsift::search::continuation_byte(text[at])) continue;
     for (const int flags : {PCRE_ANCHORED, PCRE_ANCHORED | PCRE_NOTEMPTY}) {
       const int status =
           pattern.exec(text.data(), static_cast<int>(length), static_cast<int>(at),
@@ -153,9 +153,8 @@ inline std::size_t pieces_wanted(const compiled_pattern& pattern, std::size_t si
   std::size_t wanted = 1;
   if (piece_bytes != 0) {
     wanted = std::clamp<std::size_t>(size / piece_bytes, 1, most_forced_pieces);
-  } else if (size >= pieces_from_bytes && textsift::usable_cpus() > 1) {
-    wanted =
-        std::min<std::size_t>(textsift::usable_cpus() * pieces_per_cpu, size / least_piece_bytes);
+  } else if (const unsigned cpus = textsift::usable_cpus(); size >= pieces_from_bytes && cpus > 1) {
+    wanted = std::min<std::size_t>(cpus * pieces_per_cpu, size / least_piece_bytes);
   }
   if (size > max_text_size) wanted = std::max(wanted, size / (most_piece_bytes / 2) + 1);
   return wanted;

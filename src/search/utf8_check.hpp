@@ -14,13 +14,18 @@
 
 namespace textsift::search {
 
+// Whether `byte` continues a UTF-8 sequence (10xxxxxx) rather than starting a character.
+inline bool continuation_byte(char byte) {
+  return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
 // Where a text can be cut so that it is valid UTF-8 exactly when both parts are: at or up to
 // three bytes before `near`, at a byte that continues no sequence. When there is none, the text
 // is invalid (four continuation bytes in a row, or one at its start), and so is the second part,
 // which then begins with one.
 inline std::size_t utf8_split_point(std::string_view text, std::size_t near) {
   for (std::size_t back = 0; back < 4 && back <= near; ++back) {
-    if ((static_cast<unsigned char>(text[near - back]) & 0xC0) != 0x80) return near - back;
+    if (!continuation_byte(text[near - back])) return near - back;
   }
   return near;
 }
@@ -62,7 +67,7 @@ class utf8_running_check {
  private:
   void start(const char* text, std::size_t size) {
     const std::size_t last = std::min(checked_ + 3, size);
-    while (checked_ < last && (static_cast<unsigned char>(text[checked_]) & 0xC0) == 0x80) {
+    while (checked_ < last && continuation_byte(text[checked_])) {
       ++checked_;
     }
     begin_ = checked_;
