@@ -238,7 +238,7 @@ std::string replace_all_in_pieces(const compiled_pattern& pattern, const String&
 // order, and a proved piece's result goes into its text (from its next search on, if it still
 // runs). Where the piece before ended past a piece's start, the guess was wrong, and the piece
 // is searched again from there. No more pieces are under way at once than `ahead_per_thread`
-// per thread, which bounds the results held; where many guesses were wrong, one.
+// per thread, which bounds the results held.
 constexpr std::size_t ahead_per_thread = 2;
 
 template <class String>
@@ -284,7 +284,6 @@ std::string replace_all_on_guesses(const compiled_pattern& pattern, const String
   std::mutex lock;
   std::condition_variable moved;
   std::size_t next = 0, proved = 0;  // the next piece to start; the pieces proved and done
-  std::size_t wrong = 0;             // guesses found wrong so far
   std::vector<textsift::in_place_output::room> rooms;  // for held results: reused, not faulted in
   bool stop = false;
   std::string failure;
@@ -298,7 +297,6 @@ std::string replace_all_on_guesses(const compiled_pattern& pattern, const String
     if (k < next) {
       const std::size_t entry = true_entry(k);
       if (states[k].done && states[k].entry != entry) {  // a wrong guess: again, from the entry
-        ++wrong;
         states[k] = piece_state();
         states[k].entry = entry;
         guard.unlock();
@@ -326,10 +324,7 @@ std::string replace_all_on_guesses(const compiled_pattern& pattern, const String
       }
       if (states[k].entry == entry) proofs[k].store(true, std::memory_order_release);
     }
-    // Where a quarter of the guesses or more were wrong, guessing costs more than it saves: the
-    // pieces are then searched one after another, each once the one before is done.
-    const bool guessing = wrong == 0 || 4 * wrong < proved;
-    if (next < count && next < proved + (guessing ? ahead : 1)) {
+    if (next < count && next < proved + ahead) {
       const std::size_t k = next++;
       const bool proved_entry = k == 0 || (k == proved && !layout.always_guess);
       states[k].entry = proved_entry ? true_entry(k) : layout.cuts[k];
