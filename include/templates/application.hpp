@@ -2,8 +2,6 @@
 // match, replace every match. Each reports an engine failure instead of treating it as no match.
 #pragma once
 
-#include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -78,10 +76,6 @@ class searcher {
     if (utf8_ && known_ == textsift::search::utf8_known::unknown && !check_) {
       check_.emplace(text_, textsift::search::utf8_check::split_bytes, pattern_.width());
     }
-    if (flags == 0 && starts_before_ != SIZE_MAX && start < starts_before_ &&
-        !may_start_before(start)) {
-      return text_valid() ? PCRE_ERROR_NOMATCH : PCRE_ERROR_BADUTF8;
-    }
     std::size_t begin = start;
     if (flags == 0 && plan_ != nullptr && !dense_) {
       const textsift::search::literal_set_finder::occurrence found =
@@ -94,21 +88,6 @@ class searcher {
     }
     if (!text_valid()) return PCRE_ERROR_BADUTF8;
     return run_engine(start, begin, flags, text_.size());
-  }
-
-  // From now on only matches that start before `position` are wanted: a search from before it
-  // may report no match where none can start before it, though one after it may follow.
-  // Requires literals that every match holds at a bounded offset, and a finder for them (as the
-  // rule "pieces" on a guess has).
-  void want_starts_before(std::size_t position) {
-    const textsift::analysis::pattern_plan& plan = pattern_.plan();
-    std::size_t longest = 0;
-    for (const textsift::search::literal& each : plan.literals) {
-      longest = std::max(longest, each.bytes.size());
-    }
-    starts_before_ = position;
-    literal_before_ = position + static_cast<std::size_t>(plan.literal_offset);
-    literal_reach_ = std::min(text_.size(), literal_before_ + longest);
   }
 
   std::size_t begin() const { return static_cast<std::size_t>(ovector_[0]); }
@@ -137,14 +116,6 @@ class searcher {
   // 80 bytes costs (measured with a literal on every line of 12, 71 and 80 bytes).
   static constexpr std::size_t candidates_before_judging = 64;
   static constexpr std::size_t dense_candidate_bytes = 64;
-
-  // Whether a match may start in [start, starts_before_): one that does holds an occurrence of
-  // a literal that starts before literal_before_, and so ends by literal_reach_.
-  bool may_start_before(std::size_t start) const {
-    const std::size_t found =
-        pattern_.literals().find(text_.data(), literal_reach_, start).position;
-    return found != textsift::search::literal_set_finder::npos && found < literal_before_;
-  }
 
   // Whether the text may be searched: not in UTF-8 mode, or found valid UTF-8.
   bool text_valid() {
@@ -273,9 +244,6 @@ class searcher {
   std::size_t false_candidates_ = 0;
   std::size_t origin_ = std::string_view::npos;  // where the first search with the literals began
   bool dense_ = false;  // candidates proved too dense to be worth looking for
-  // Only matches that start before starts_before_ are wanted (SIZE_MAX: all are), and those hold
-  // a literal that starts before literal_before_ and ends by literal_reach_.
-  std::size_t starts_before_ = SIZE_MAX, literal_before_ = SIZE_MAX, literal_reach_ = SIZE_MAX;
 };
 
 // Failure message for a text too long for the engine, or empty.
