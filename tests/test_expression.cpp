@@ -131,22 +131,34 @@ INSTANTIATE_TEST_SUITE_P(
 // Texts cut into pieces (every row of these tables is also applied in pieces of 3 bytes): matches
 // at the cuts, empty matches, CR LF at a cut, lookbehinds that read over a cut, \G (searched
 // whole), a leading .*, first matches in a later piece only, and limits reached in a later piece,
-// where the first match in an earlier one decides, and in an earlier one.
+// where the first match in an earlier one decides, and in an earlier one. Patterns whose matches
+// may cross cuts are cut on a guess: matches that cross one cut or several (the rewrite reading
+// bytes of the piece after), lookaheads that read far, and a guess that fails on a limit where
+// the whole search has none.
 INSTANTIATE_TEST_SUITE_P(
     pieces, application,
-    testing::Values(apply_case{"s/b/X/", "a\nb\nb\nab\n", "a\nX\nX\naX\n", ""},
-                    apply_case{"s/x*/-/", "a\nb\nc", "-a-\n-b-\n-c-", ""},
-                    apply_case{"s/$/!/m", "a\r\nb\r\n", "a\r!\nb\r!\n!", ""},
-                    apply_case{"s/\\r?\\n/;/", "a\r\nb\r\nc", "a;b;c", ""},
-                    apply_case{"s/(?<=a\\n)b/X/", "a\nb\na\nb", "a\nX\na\nX", ""},
-                    apply_case{"s/\\Ga/X/", "aa\naa", "XX\naa", ""},
-                    apply_case{"s/.*b/X/", "ab\ncb\nd", "X\nX\nd", ""},
-                    apply_case{"/c+/", "a\nb\nccc\nd", "ccc", ""},
-                    apply_case{"s/c/X/1", "a\nb\ncc", "a\nb\nXc", ""},
-                    apply_case{"s/(a+)+$/x/", "b\nb\n" + std::string(30, 'a') + "b", "",
-                               match_limit},
-                    apply_case{"/b/", "b\nb\n" + std::string(30, 'a') + "b", "b", ""},
-                    apply_case{"/(a+)+$|z/", std::string(30, 'a') + "b\nz", "", match_limit}));
+    testing::Values(
+        apply_case{"s/b/X/", "a\nb\nb\nab\n", "a\nX\nX\naX\n", ""},
+        apply_case{"s/x*/-/", "a\nb\nc", "-a-\n-b-\n-c-", ""},
+        apply_case{"s/$/!/m", "a\r\nb\r\n", "a\r!\nb\r!\n!", ""},
+        apply_case{"s/\\r?\\n/;/", "a\r\nb\r\nc", "a;b;c", ""},
+        apply_case{"s/(?<=a\\n)b/X/", "a\nb\na\nb", "a\nX\na\nX", ""},
+        apply_case{"s/\\Ga/X/", "aa\naa", "XX\naa", ""},
+        apply_case{"s/.*b/X/", "ab\ncb\nd", "X\nX\nd", ""},
+        apply_case{"/c+/", "a\nb\nccc\nd", "ccc", ""},
+        apply_case{"s/c/X/1", "a\nb\ncc", "a\nb\nXc", ""},
+        apply_case{"s/(a+)+$/x/", "b\nb\n" + std::string(30, 'a') + "b", "", match_limit},
+        apply_case{"/b/", "b\nb\n" + std::string(30, 'a') + "b", "b", ""},
+        apply_case{"/(a+)+$|z/", std::string(30, 'a') + "b\nz", "", match_limit},
+        apply_case{"s/\"[^\"]*\"/Q/", "a \"b\nc\" d\n\"e\"\n\"\nf\n\"", "a Q d\nQ\nQ", ""},
+        apply_case{"s/c[^a]*+/<$0>/", "xc\n\nya\nc\n", "x<c\n\ny>a\n<c\n>", ""},
+        apply_case{"s/c[^a]*+/$0/", "bc[ -\n[ab-cd\n[a", "bc[ -\n[ab-cd\n[a", ""},
+        apply_case{"s/<[^>]*>//", "<a\nb\nc\nd>e\n<f>g\n<", "e\ng\n<", ""},
+        apply_case{"s/x(?=[^y]*y)/X/", "x\nx\n\nyx\n", "X\nX\n\nyx\n", ""},
+        apply_case{"s/<[^>]*>|a(a+)+$/X/", "<\n\n\n" + std::string(30, 'a') + ">\n", "X\n", ""},
+        apply_case{"s/(?!$)\\n[^y]*x/Y/", "ab\nxc\nd\n\n", "abYc\nd\n\n", ""},
+        apply_case{"s/(?!\\Z)\\n[^y]*x/Y/", "ab\nxc\nd\n\n", "abYc\nd\n\n", ""},
+        apply_case{"s/<[^>]*>/T/", "<" + std::string(6000, '\n') + ">b\n<c>\n", "Tb\nT\n", ""}));
 
 // Patterns that the library's JIT gets wrong give the interpreter's result.
 INSTANTIATE_TEST_SUITE_P(jit_defects, application,

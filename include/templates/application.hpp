@@ -2,6 +2,8 @@
 // match, replace every match. Each reports an engine failure instead of treating it as no match.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -76,6 +78,7 @@ class searcher {
     if (utf8_ && known_ == textsift::search::utf8_known::unknown && !check_) {
       check_.emplace(text_, textsift::search::utf8_check::split_bytes, pattern_.width());
     }
+    if (starts_before_ != SIZE_MAX) return search_before_bound(start, flags);
     std::size_t begin = start;
     if (flags == 0 && plan_ != nullptr && !dense_) {
       const textsift::search::literal_set_finder::occurrence found =
@@ -88,6 +91,23 @@ class searcher {
     }
     if (!text_valid()) return PCRE_ERROR_BADUTF8;
     return run_engine(start, begin, flags, text_.size());
+  }
+
+  // From now on only matches that start before `position`, just after a line feed, are wanted:
+  // a search from before it reports no match where none starts before it, though one after it
+  // may follow, and reads the text past it only as far as an attempt that starts before it does
+  // (and a line more). Requires literals that every match holds at a bounded offset, and a
+  // finder for them (as the rule "pieces" on a guess has).
+  void want_starts_before(std::size_t position) {
+    const textsift::analysis::pattern_plan& plan = pattern_.plan();
+    std::size_t longest = 0;
+    for (const textsift::search::literal& each : plan.literals) {
+      longest = std::max(longest, each.bytes.size());
+    }
+    starts_before_ = position;
+    literal_before_ = position + static_cast<std::size_t>(plan.literal_offset);
+    literal_reach_ = std::min(text_.size(), literal_before_ + longest);
+    seen_end_ = line_end_past(least_bytes_seen_past);
   }
 
   std::size_t begin() const { return static_cast<std::size_t>(ovector_[0]); }
@@ -116,6 +136,54 @@ class searcher {
   // 80 bytes costs (measured with a literal on every line of 12, 71 and 80 bytes).
   static constexpr std::size_t candidates_before_judging = 64;
   static constexpr std::size_t dense_candidate_bytes = 64;
+
+  // The least bytes past starts_before_ that a search before it sees, and the first stretch it
+  // sees more where an attempt needs it. The library tells where an attempt needed a character
+  // past the end it was given, or tested that end (\z, \b, $ and the like): such an attempt is
+  // made again on a text that ends further on, twice as far each time. Only an attempt that tests
+  // the end before reading any character goes unreported, which $ and \Z do within a newline's
+  // two bytes of it: no wanted attempt starts there.
+  static constexpr std::size_t least_bytes_seen_past = 2;
+  static constexpr std::size_t first_bytes_seen_more = 4096;
+
+  // A search from `start` for a match that starts before starts_before_, as the search over the
+  // whole text would find it: one that starts there or later may be reported as no match. An
+  // attempt that may start before it holds an occurrence of a literal that starts before
+  // literal_before_, and so ends by literal_reach_; the engine sees the text up to seen_end_.
+  int search_before_bound(std::size_t start, int flags) {
+    std::size_t begin = start;
+    if (flags == 0) {
+      const std::size_t found =
+          pattern_.literals().find(text_.data(), literal_reach_, start).position;
+      if (!text_valid()) return PCRE_ERROR_BADUTF8;
+      if (found == textsift::search::literal_set_finder::npos || found >= literal_before_) {
+        return PCRE_ERROR_NOMATCH;
+      }
+      begin = first_possible_start(start, found);
+      if (begin >= starts_before_) return PCRE_ERROR_NOMATCH;
+    }
+    if (!text_valid()) return PCRE_ERROR_BADUTF8;
+    std::size_t seen = seen_end_;
+    for (std::size_t more = first_bytes_seen_more;; more *= 2) {
+      const bool whole = seen == text_.size();
+      const int status = run_engine(start, begin, flags | (whole ? 0 : PCRE_PARTIAL_HARD), seen);
+      if (status != PCRE_ERROR_PARTIAL) return status;
+      // Every attempt before the one that needed more failed without reading past the end.
+      const auto needed_more = static_cast<std::size_t>(ovector_[2]);
+      if (needed_more >= starts_before_) return PCRE_ERROR_NOMATCH;
+      begin = needed_more;
+      seen = line_end_past(more);
+    }
+  }
+
+  // The end of the first line that ends `bytes` or more past starts_before_ (just past its line
+  // feed), or the text's end.
+  std::size_t line_end_past(std::size_t bytes) const {
+    const std::size_t from = starts_before_ + bytes - 1;
+    if (from >= text_.size()) return text_.size();
+    const void* line_feed = std::memchr(text_.data() + from, '\n', text_.size() - from);
+    return line_feed ? static_cast<const char*>(line_feed) - text_.data() + 1 : text_.size();
+  }
 
   // Whether the text may be searched: not in UTF-8 mode, or found valid UTF-8.
   bool text_valid() {
@@ -201,7 +269,7 @@ class searcher {
   // Patterns where this reasoning fails (\G, \K, verbs, recursion, ...) have no literals. In UTF-8
   // mode the result is a character start (moving back only adds attempts that fail).
   std::size_t first_possible_start(std::size_t start, std::size_t found) const {
-    const textsift::analysis::pattern_plan& plan = *plan_;
+    const textsift::analysis::pattern_plan& plan = pattern_.plan();
     std::size_t from = start;
     if (plan.literal_offset < textsift::analysis::unbounded &&
         found - start > static_cast<std::size_t>(plan.literal_offset)) {
@@ -244,6 +312,12 @@ class searcher {
   std::size_t false_candidates_ = 0;
   std::size_t origin_ = std::string_view::npos;  // where the first search with the literals began
   bool dense_ = false;  // candidates proved too dense to be worth looking for
+  // Only matches that start before starts_before_ are wanted (SIZE_MAX: all are), and those hold
+  // a literal that starts before literal_before_ and ends by literal_reach_; the engine sees the
+  // text up to seen_end_ (a line's end, at least least_bytes_seen_past beyond starts_before_) but
+  // where an attempt needs more.
+  std::size_t starts_before_ = SIZE_MAX, literal_before_ = SIZE_MAX, literal_reach_ = SIZE_MAX;
+  std::size_t seen_end_ = SIZE_MAX;
 };
 
 // Failure message for a text too long for the engine, or empty.

@@ -95,7 +95,10 @@ class basic_pcre {
       result.failure = outcome.failure;
       result.replaced = outcome.replaced;
     };
-    const std::size_t wanted = pieces_wanted(matcher_, size, matcher_.piece_bytes());
+    // Pieces cut on a guess serve global replacements only: a first match is searched for whole.
+    const bool guessed = matcher_.plan().split == textsift::analysis::split_mode::guessed;
+    const std::size_t wanted =
+        guessed && !global_ ? 1 : pieces_wanted(matcher_, size, matcher_.piece_bytes());
     if (wanted == 1 && size <= max_text_size) {
       whole();
       return result;
@@ -115,6 +118,11 @@ class basic_pcre {
     const piece_layout layout = lay_out_pieces(matcher_, view, wanted, matcher_.piece_bytes() != 0);
     if (layout.pieces() == 1 && size <= max_text_size) {
       whole();
+      return result;
+    }
+    if (guessed) {
+      result.failure = replace_all_on_guesses(matcher_, replacement_, text, size, layout, known,
+                                              result.outputs, result.replaced);
       return result;
     }
     if (global_) {

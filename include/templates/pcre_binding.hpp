@@ -101,7 +101,7 @@ class compiled_pattern {
   // was wanted, since then the pattern is not read at all.
   const textsift::analysis::pattern_plan& plan() const { return plan_; }
 
-  // Finds the literals of the plan; requires plan().search_literals.
+  // Finds the literals of the plan; requires plan().search_literals, or pieces on a guess.
   const textsift::search::literal_set_finder& literals() const { return finder_; }
 
   // The most bytes before its starting point that a search may read; SIZE_MAX when unknown.
@@ -193,7 +193,7 @@ class compiled_pattern {
         textsift::analysis::lower_pattern(pattern_, options_), report(),
         textsift::analysis::plan_wanted{jit_wanted_, accelerate_});
     jit_pending_ = plan_.jit;
-    if (plan_.search_literals) {
+    if (plan_.search_literals || plan_.split == textsift::analysis::split_mode::guessed) {
       finder_ = textsift::search::literal_set_finder(plan_.literals, width_);
     }
   }
@@ -203,7 +203,12 @@ class compiled_pattern {
   void compile_jit() const {
     jit_pending_ = false;
     const char* message = nullptr;
-    study_.reset(pcre_study(code_.get(), PCRE_STUDY_JIT_COMPILE, &message));
+    // Pieces cut on a guess search their own part with partial matching (the searcher).
+    const int modes =
+        PCRE_STUDY_JIT_COMPILE | (plan_.split == textsift::analysis::split_mode::guessed
+                                      ? PCRE_STUDY_JIT_PARTIAL_HARD_COMPILE
+                                      : 0);
+    study_.reset(pcre_study(code_.get(), modes, &message));
     if (info_int(PCRE_INFO_JIT) == 1) {
       pcre_assign_jit_stack(study_.get(), thread_jit_stack, nullptr);
     }
@@ -237,7 +242,8 @@ class compiled_pattern {
   std::size_t piece_bytes_ = 0;
   std::string error_;
   textsift::analysis::pattern_plan plan_;
-  textsift::search::literal_set_finder finder_;  // empty unless the plan searches for literals
+  // Empty unless the plan searches for literals, or cuts a text into pieces on a guess.
+  textsift::search::literal_set_finder finder_;
   std::unique_ptr<pcre, code_deleter> code_;
   // JIT compilation costs microseconds even for a tiny pattern, and records are copied several
   // times before they are applied, so it happens at the first search: these two change then.

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +46,9 @@ struct piece_layout {
   std::vector<std::size_t> windows;  // piece k's searches see text[windows[2k], windows[2k + 1])
   unsigned threads = 1;
   bool windows_alone = false;  // each piece's searches see only its window, counted from its start
+  // Pieces cut on a guess are all searched on it but the first, even where the guess is proved
+  // when they start: what tests force, so that wrong guesses are searched again on any machine.
+  bool always_guess = false;
 
   std::size_t pieces() const { return cuts.size() - 1; }
   std::size_t window_begin(std::size_t k) const { return windows[2 * k]; }
@@ -77,6 +82,7 @@ inline std::size_t window_begin(const piece_layout& layout, const compiled_patte
 inline std::size_t window_end(const piece_layout& layout, const compiled_pattern& pattern,
                               std::string_view text, std::size_t k) {
   std::size_t end = layout.cuts[k + 1];
+  if (pattern.plan().split == textsift::analysis::split_mode::guessed) return text.size();
   if (pattern.plan().split == textsift::analysis::split_mode::bounded) {
     end = std::min(text.size(), end + pattern.plan().split_window);
     while (pattern.utf8() && end < text.size() && textsift::search::continuation_byte(text[end])) {
@@ -128,7 +134,7 @@ inline std::vector<std::size_t> cut_text(const compiled_pattern& pattern, std::s
         if (line_feed == nullptr) break;
         at = static_cast<const char*>(line_feed) - text.data() + 1;
         if (at >= text.size()) break;
-        if (plan.split == textsift::analysis::split_mode::lines ||
+        if (plan.split != textsift::analysis::split_mode::bounded ||
             no_match_crosses(pattern, text, at, plan.split_window)) {
           cuts.push_back(at);
           break;
@@ -168,6 +174,7 @@ inline piece_layout lay_out_pieces(const compiled_pattern& pattern, std::string_
   piece_layout layout;
   layout.threads = textsift::usable_cpus();
   if (forced) layout.threads = std::max(2u, layout.threads);
+  layout.always_guess = forced;
   layout.windows_alone = text.size() > max_text_size && pattern.plan().split_alone;
   layout.cuts = cut_text(pattern, text, wanted);
   for (std::size_t k = 0; k < layout.pieces(); ++k) {
@@ -224,6 +231,140 @@ std::string replace_all_in_pieces(const compiled_pattern& pattern, const String&
     if (!failure.empty()) return failure;
   }
   return std::string();
+}
+
+// replace_all_in_pieces for pieces cut on a guess (split_mode::guessed): each piece is searched
+// from its start on the guess that no match crosses it, its result held; pieces are proved in
+// order, and a proved piece's result goes into its text (from its next search on, if it still
+// runs). Where the piece before ended past a piece's start, the guess was wrong, and the piece
+// is searched again from there. A piece's searches look for matches that start in it, and read
+// past its end only as far as an attempt that starts in it needs. No more pieces are under way
+// at once than `ahead_per_thread` per thread, which bounds the results held; where many guesses
+// were wrong, one.
+constexpr std::size_t ahead_per_thread = 2;
+
+template <class String>
+std::string replace_all_on_guesses(const compiled_pattern& pattern, const String& rewrite,
+                                   char* text, std::size_t size, const piece_layout& layout,
+                                   textsift::search::utf8_known known,
+                                   std::vector<textsift::in_place_output>& outputs, bool& matched) {
+  const std::string_view whole(text, size);
+  const std::size_t count = layout.pieces();
+  const std::size_t back = pattern.look_back_bytes();
+  const std::size_t ahead = ahead_per_thread * layout.threads;
+  struct piece_state {
+    std::size_t entry = 0;  // where its searches start: its start, or where they truly start
+    std::size_t rest = 0;   // where its last match ended, or its searches stopped
+    bool done = false;
+    bool matched = false;
+    std::string failure;
+  };
+  std::vector<piece_state> states(count);
+  // Set when a piece's entry is proved while its result is held.
+  std::vector<std::atomic<bool>> proofs(count);
+  outputs.clear();
+  outputs.reserve(count);
+  // Each piece keeps its end unwritten for the look-back of the searches after it; the searches
+  // before it are all done before it writes.
+  const auto fresh_output = [&](std::size_t k) {
+    const std::size_t begin = layout.cuts[k], end = layout.cuts[k + 1];
+    return textsift::in_place_output(text + begin, end - begin, back, 0,
+                                     k + 1 == count ? 0 : std::min(back, end - begin));
+  };
+  for (std::size_t k = 0; k < count; ++k) outputs.push_back(fresh_output(k));
+  // Piece k from its entry, its result held unless the entry is proved already.
+  const auto search_piece = [&](std::size_t k, bool held, textsift::in_place_output::room room) {
+    if (held) outputs[k].hold(std::move(room), &proofs[k]);
+    const bool last = k + 1 == count;
+    searcher search(pattern, whole, known, size);
+    if (!last) search.want_starts_before(layout.cuts[k + 1]);
+    piece_state& state = states[k];
+    state.failure = replace_matches(search, rewrite, whole, state.entry, layout.cuts[k + 1], last,
+                                    layout.cuts[k], outputs[k], state.matched, state.rest);
+    outputs[k].append_rest(state.rest - layout.cuts[k]);
+  };
+  std::mutex lock;
+  std::condition_variable moved;
+  std::size_t next = 0, proved = 0;  // the next piece to start; the pieces proved and done
+  std::size_t wrong = 0;             // guesses found wrong so far
+  std::vector<textsift::in_place_output::room> rooms;  // for held results: reused, not faulted in
+  bool stop = false;
+  std::string failure;
+  // Where piece k's searches truly start, once every piece before it is proved and done.
+  const auto true_entry = [&](std::size_t k) {
+    return k == 0 ? 0 : std::max(layout.cuts[k], states[k - 1].rest);
+  };
+  // One step of a thread under `guard`: prove, search again, write or start a piece, or wait.
+  const auto step = [&](std::unique_lock<std::mutex>& guard) {
+    const std::size_t k = proved;
+    if (k < next) {
+      const std::size_t entry = true_entry(k);
+      if (states[k].done && states[k].entry != entry) {  // a wrong guess: again, from the entry
+        ++wrong;
+        states[k] = piece_state();
+        states[k].entry = entry;
+        guard.unlock();
+        outputs[k] = fresh_output(k);
+        search_piece(k, false, {});
+        guard.lock();
+        states[k].done = true;
+        return;
+      }
+      if (states[k].done) {
+        if (!states[k].failure.empty()) {
+          failure = states[k].failure;
+          stop = true;
+          return;
+        }
+        matched = matched || states[k].matched;
+        ++proved;
+        moved.notify_all();
+        // Its result goes into its text beside the other threads' work: no search reads there.
+        guard.unlock();
+        textsift::in_place_output::room left = outputs[k].commit();
+        guard.lock();
+        if (left.capacity != 0) rooms.push_back(std::move(left));
+        return;
+      }
+      if (states[k].entry == entry) proofs[k].store(true, std::memory_order_release);
+    }
+    // Where a quarter of the guesses or more were wrong, guessing costs more than it saves: the
+    // pieces are then searched one after another, each once the one before is done.
+    const bool guessing = wrong == 0 || 4 * wrong < proved;
+    if (next < count && next < proved + (guessing ? ahead : 1)) {
+      const std::size_t k = next++;
+      const bool proved_entry = k == 0 || (k == proved && !layout.always_guess);
+      states[k].entry = proved_entry ? true_entry(k) : layout.cuts[k];
+      textsift::in_place_output::room room;
+      if (!proved_entry && !rooms.empty()) {
+        room = std::move(rooms.back());
+        rooms.pop_back();
+      }
+      guard.unlock();
+      search_piece(k, !proved_entry, std::move(room));
+      guard.lock();
+      states[k].done = true;
+      moved.notify_all();
+      return;
+    }
+    moved.wait(guard);
+  };
+  pattern.prepare_for_threads();
+  const auto work = [&](std::size_t) {
+    std::unique_lock<std::mutex> guard(lock);
+    try {
+      while (!stop && proved < count) step(guard);
+    } catch (...) {
+      if (!guard.owns_lock()) guard.lock();
+      stop = true;
+      moved.notify_all();
+      throw;
+    }
+    moved.notify_all();
+  };
+  matched = false;
+  textsift::run_tasks(layout.threads, layout.threads, work);
+  return failure;
 }
 
 // The first match in `text`, found in its pieces at once: the earliest piece that has one

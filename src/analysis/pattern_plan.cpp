@@ -53,7 +53,17 @@ using search::literal;
 //   window after its start unwritten until all are done. No match holds a line feed: every
 //   cut qualifies and a piece's searches see the text to its end. Every match is short: a cut
 //   qualifies where no attempt in the bytes before it can reach past it, and a piece's searches
-//   see that many bytes (and one character) past its end. Otherwise the whole text is one piece.
+//   see that many bytes (and one character) past its end. Otherwise, where (1) holds, the
+//   look-back is known and every match holds a literal of the plan at a bounded offset, the
+//   pieces of a global replacement are searched on a guess: that no match crosses the cut before
+//   each. A piece's search before a cut ends, in the result of one search over the whole text,
+//   either at or before the cut (it found no match starting before the cut, which its literals
+//   prove without the engine where none occurs near enough, or its last match ended there), and
+//   then the guess holds as in (2); or past it, after a match that crosses the cut, and then the
+//   piece after is searched again from that match's end. Each piece's searches see the whole
+//   text, which no piece after the earliest one still searched writes, and a piece's result is
+//   held until every piece before it is done and its guess is proved. Otherwise the whole text
+//   is one piece.
 // Rule "agree": a plan that contradicts the library on a fact both know (library_disagreement)
 //   is dropped for the slow, exact way.
 // ---------------------------------------------------------------------------------------------
@@ -434,6 +444,18 @@ void plan_pieces(const lowered_pattern& pattern, const library_report& library,
   }
 }
 
+// The rule "pieces", for a pattern with no cut known in advance: on a guess, once its literals
+// are known.
+void plan_guessed_pieces(const lowered_pattern& pattern, const library_report& library,
+                         pattern_plan& plan) {
+  if (plan.split != split_mode::whole || pattern.props.unmodelled || library.anchored ||
+      plan.look_back_bytes == SIZE_MAX || plan.literals.empty() ||
+      plan.literal_offset >= unbounded) {
+    return;
+  }
+  plan.split = split_mode::guessed;
+}
+
 }  // namespace
 
 std::int64_t look_back_characters(const lowered_pattern& pattern, int max_lookbehind) {
@@ -468,6 +490,7 @@ pattern_plan plan_from(const lowered_pattern& pattern, const library_report& lib
   plan.search_literals = worth_looking_for(plan.literals, plan.literal_offset, plan.pure_literal);
   plan.line_windows =
       plan.search_literals && !pattern.props.line_feed && !pattern.props.looks_ahead;
+  plan_guessed_pieces(pattern, library, plan);
   return plan;
 }
 

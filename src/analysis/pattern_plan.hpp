@@ -42,6 +42,10 @@ enum class split_mode {
             // in it, and a piece's searches need the text only up to the piece's end
   bounded,  // cut after line feeds that no match crosses (checked at each cut): every match is
             // short, and a piece's searches need the text up to `split_window` bytes past its end
+  guessed,  // cut after line feeds, each piece searched on the guess that no match crosses its
+            // start, and searched again from where the piece before it ended where one did; a
+            // piece's searches see the whole text, and its result stays held until its guess is
+            // proved. Global replacements only: a first match is searched for whole.
 };
 
 // What the searches may do. `jit` and `accelerate` say what is wanted (match_settings); the plan

@@ -29,6 +29,7 @@ void in_place_output::search_from(std::size_t start) {
   TEXTSIFT_INVARIANT(readable >= readable_ || readable_ == size_,
                      "a search starts before the one before it");
   readable_ = std::min(std::max(readable, readable_), size_);
+  if (held_ && proof_ != nullptr && proof_->load(std::memory_order_acquire)) held_ = false;
   drain_queue();
 }
 
@@ -80,6 +81,45 @@ void in_place_output::append_rest(std::size_t position) {
   } else {
     rest_ = position;
   }
+}
+
+void in_place_output::hold(room spare, const std::atomic<bool>* proof) {
+  held_ = true;
+  proof_ = proof;
+  if (spare.capacity < size_) {
+    const std::size_t wanted = size_ + size_ / 8;
+    spare.bytes.reset(static_cast<char*>(std::malloc(wanted)));
+    if (!spare.bytes) throw std::bad_alloc();
+    advise_huge_pages(spare.bytes.get(), wanted);
+    spare.capacity = wanted;
+  }
+  const std::size_t queued = tail_ - head_;
+  if (queued > 0) std::memcpy(spare.bytes.get(), queue_.get() + head_, queued);
+  queue_ = std::move(spare.bytes);
+  capacity_ = spare.capacity;
+  head_ = 0;
+  tail_ = queued;
+}
+
+in_place_output::room in_place_output::commit() {
+  held_ = false;
+  drain_queue();
+  room left;
+  const std::size_t queued = tail_ - head_;
+  if (queued >= capacity_ / 2) return left;  // the room is mostly used: it stays
+  // What is left (the kept tail, or what outgrew the text) moves to room of its own size.
+  std::unique_ptr<char, release> smaller;
+  if (queued > 0) {
+    smaller.reset(static_cast<char*>(std::malloc(queued)));
+    if (!smaller) throw std::bad_alloc();
+    std::memcpy(smaller.get(), queue_.get() + head_, queued);
+  }
+  left.bytes = std::move(queue_);
+  left.capacity = capacity_;
+  queue_ = std::move(smaller);
+  head_ = 0;
+  tail_ = capacity_ = queued;
+  return left;
 }
 
 void in_place_output::release_all() {

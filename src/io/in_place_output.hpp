@@ -4,6 +4,7 @@
 
 #include <sys/uio.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -26,7 +27,8 @@ namespace textsift {
 // searched: its first `kept_head` bytes stay as they are, since the searches of the piece before
 // may read them, and so do its last `kept_tail`, which the searches of the piece after may read
 // back into. Its result is then written from `kept_head` on; release_all() lifts both bounds
-// once all searches are done.
+// once all searches are done. A piece searched on a guess writes nothing into its text until
+// the guess is proved (held until commit()), so that it can be searched again if it was wrong.
 //
 // Its one invariant, checked in debug, sanitizer and fuzzing builds: nothing is written where a
 // search may still read (kept_head_ <= written bytes < writable_end()), and what is appended
@@ -52,6 +54,25 @@ class alignas(64) in_place_output {
   in_place_output(const in_place_output&) = delete;
   in_place_output& operator=(const in_place_output&) = delete;
   in_place_output(in_place_output&&) = default;
+  in_place_output& operator=(in_place_output&&) = default;
+
+  struct release {
+    void operator()(char* bytes) const;
+  };
+  // Memory for a queue, handed from one result to the next.
+  struct room {
+    std::unique_ptr<char, release> bytes;
+    std::size_t capacity = 0;
+  };
+
+  // Writes nothing into the text until commit(), or until `proof` (when not null) is set, as
+  // the next search_from finds it: the result waits in the queue, which starts in `spare` when
+  // that holds the text (else in new room, an eighth larger). Call it before the first append.
+  void hold(room spare, const std::atomic<bool>* proof = nullptr);
+
+  // The result is right, and its searches are done: what waits goes into the text, as far as
+  // the bounds allow. Returns the queue's room when it is left empty, for another result.
+  room commit();
 
   // The next search starts at `start`, at or after the one before: the text before `start`
   // minus the look-back will not be read again, except by appends of bytes at or after it.
@@ -66,7 +87,8 @@ class alignas(64) in_place_output {
   void append(const char* data, std::size_t size) {
     check_source(data, size);
     if (head_ == tail_) {
-      if (data == text_ + head_keep_ + done_) {  // already where it belongs
+      // Already where it belongs, inside this text (a match that crosses its end reads on).
+      if (data == text_ + head_keep_ + done_ && head_keep_ + done_ + size <= size_) {
         done_ += size;
         return;
       }
@@ -103,15 +125,12 @@ class alignas(64) in_place_output {
   void move_by(std::ptrdiff_t distance) { text_ += distance; }
 
  private:
-  struct release {
-    void operator()(char* bytes) const;
-  };
-
   void enqueue_slowly(const char* data, std::size_t size);
   void drain_queue();
 
   // What no search nor other piece reads any more may be written: up to here.
   std::size_t writable_end() const {
+    if (held_) return 0;
     const std::size_t limit = released_ ? size_ : size_ > tail_keep_ ? size_ - tail_keep_ : 0;
     return readable_ < limit ? readable_ : limit;
   }
@@ -120,7 +139,7 @@ class alignas(64) in_place_output {
   void note_changed() {
     const std::size_t written = head_keep_ + done_;
     changed_ = written > changed_ ? written : changed_;
-    TEXTSIFT_INVARIANT(changed_ <= writable_end() || released_,
+    TEXTSIFT_INVARIANT(released_ || (held_ ? changed_ == head_keep_ : changed_ <= writable_end()),
                        "result written where a search may still read");
   }
   // Bytes appended from the text must not have been overwritten.
@@ -134,12 +153,14 @@ class alignas(64) in_place_output {
   char* text_;
   std::size_t size_;
   std::size_t look_back_;
-  std::size_t head_keep_;     // text[0, head_keep_) is never written
-  std::size_t tail_keep_;     // text[size_ - tail_keep_, size_) is written only once released
-  bool released_ = false;     // release_all() was called
-  std::size_t readable_ = 0;  // the first byte a search may still read
-  std::size_t changed_;       // text[changed_, size_) holds the text's own bytes
-  std::size_t done_ = 0;      // text[head_keep_, head_keep_ + done_) is the result's start
+  std::size_t head_keep_;  // text[0, head_keep_) is never written
+  std::size_t tail_keep_;  // text[size_ - tail_keep_, size_) is written only once released
+  bool released_ = false;  // release_all() was called
+  bool held_ = false;      // hold() was called, and commit() not yet: nothing is written
+  const std::atomic<bool>* proof_ = nullptr;  // once set, held_ may end
+  std::size_t readable_ = 0;                  // the first byte a search may still read
+  std::size_t changed_;                       // text[changed_, size_) holds the text's own bytes
+  std::size_t done_ = 0;  // text[head_keep_, head_keep_ + done_) is the result's start
   std::unique_ptr<char, release> queue_;
   std::size_t capacity_ = 0;
   std::size_t head_ = 0, tail_ = 0;  // the queue's bytes, which come after the result's start
