@@ -134,7 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
 // where the first match in an earlier one decides, and in an earlier one. Patterns whose matches
 // may cross cuts are cut on a guess: matches that cross one cut or several (the rewrite reading
 // bytes of the piece after), lookaheads that read far, and a guess that fails on a limit where
-// the whole search has none.
+// the whole search has none; their searches see a piece's text up to a line past its end: $ and
+// \Z that test that end at a wanted start, matches that need far more, and a limit reached there.
 INSTANTIATE_TEST_SUITE_P(
     pieces, application,
     testing::Values(
@@ -158,7 +159,9 @@ INSTANTIATE_TEST_SUITE_P(
         apply_case{"s/<[^>]*>|a(a+)+$/X/", "<\n\n\n" + std::string(30, 'a') + ">\n", "X\n", ""},
         apply_case{"s/(?!$)\\n[^y]*x/Y/", "ab\nxc\nd\n\n", "abYc\nd\n\n", ""},
         apply_case{"s/(?!\\Z)\\n[^y]*x/Y/", "ab\nxc\nd\n\n", "abYc\nd\n\n", ""},
-        apply_case{"s/<[^>]*>/T/", "<" + std::string(6000, '\n') + ">b\n<c>\n", "Tb\nT\n", ""}));
+        apply_case{"s/<[^>]*>/T/", "<" + std::string(6000, '\n') + ">b\n<c>\n", "Tb\nT\n", ""},
+        apply_case{"s/\"(a+)+b[^\"]*\"/X/", "x\n\"" + std::string(30, 'a') + "c\n\"ab\nz\nz\n", "",
+                   match_limit}));
 
 // Patterns that the library's JIT gets wrong give the interpreter's result.
 INSTANTIATE_TEST_SUITE_P(jit_defects, application,

@@ -167,6 +167,11 @@ class searcher {
     for (std::size_t more = first_bytes_seen_more;; more *= 2) {
       const bool whole = seen == text_.size();
       const int status = run_engine(start, begin, flags | (whole ? 0 : PCRE_PARTIAL_HARD), seen);
+      // A failure may come from an attempt past the wanted starts, on a text cut short there:
+      // the search over the whole text decides.
+      if (status < PCRE_ERROR_NOMATCH && status != PCRE_ERROR_PARTIAL && !whole) {
+        return run_engine(start, begin, flags, text_.size());
+      }
       if (status != PCRE_ERROR_PARTIAL) return status;
       // Every attempt before the one that needed more failed without reading past the end.
       const auto needed_more = static_cast<std::size_t>(ovector_[2]);
