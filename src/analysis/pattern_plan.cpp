@@ -60,10 +60,11 @@ using search::literal;
 //   either at or before the cut (it found no match starting before the cut, which its literals
 //   prove without the engine where none occurs near enough, or its last match ended there), and
 //   then the guess holds as in (2); or past it, after a match that crosses the cut, and then the
-//   piece after is searched again from that match's end. Each piece's searches see the whole
-//   text, which no piece after the earliest one still searched writes, and a piece's result is
-//   held until every piece before it is done and its guess is proved. Otherwise the whole text
-//   is one piece.
+//   piece after is searched again from that match's end. Each piece's searches may read the
+//   whole text, which no piece after the earliest one still searched writes, but try no start
+//   past the piece's end (partial matching tells where an attempt needs the text past it), and a
+//   piece's result is held until every piece before it is done and its guess is proved.
+//   Otherwise the whole text is one piece.
 // Rule "agree": a plan that contradicts the library on a fact both know (library_disagreement)
 //   is dropped for the slow, exact way.
 // ---------------------------------------------------------------------------------------------

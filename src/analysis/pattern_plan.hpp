@@ -44,8 +44,9 @@ enum class split_mode {
             // short, and a piece's searches need the text up to `split_window` bytes past its end
   guessed,  // cut after line feeds, each piece searched on the guess that no match crosses its
             // start, and searched again from where the piece before it ended where one did; a
-            // piece's searches see the whole text, and its result stays held until its guess is
-            // proved. Global replacements only: a first match is searched for whole.
+            // piece's searches may read the whole text but try no start past its end, and its
+            // result stays held until its guess is proved. Global replacements only: a first
+            // match is searched for whole.
 };
 
 // What the searches may do. `jit` and `accelerate` say what is wanted (match_settings); the plan
